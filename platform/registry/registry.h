@@ -8,7 +8,8 @@
 // (case-insensitive), values in creation order. Every call returns a platform
 // error number (ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,
 // ERROR_NO_MORE_ITEMS, ERROR_MORE_DATA, ERROR_BADDB, ...). Several processes may
-// use the store at once.
+// use the store at once. Key paths are separated by backslashes, as on Windows:
+// "Software\\Morrowby\\Quillmere\\ImageCrop" (empty components are ignored).
 #pragma once
 
 #include <cstdint>
