@@ -22,7 +22,7 @@ function(ss_folder_tests name dir)
     return()
   endif()
   add_executable(test_${name} ${srcs})
-  target_link_libraries(test_${name} PRIVATE ${T_LIBS} ss_testsupport GTest::gtest GTest::gmock Threads::Threads)
+  target_link_libraries(test_${name} PRIVATE ${T_LIBS} ss_testsupport GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   target_include_directories(test_${name} PRIVATE ${PROJECT_SOURCE_DIR})
   add_test(NAME ${name} COMMAND test_${name})
   set_tests_properties(${name} PROPERTIES

@@ -1,5 +1,141 @@
+// scrollsnap: the host. It plays the browser's part for the add-on module and
+// carries the administrative commands.
+#include <unistd.h>
+
+#include <climits>
 #include <cstdio>
-int main(int argc, char** argv) {
-  std::fprintf(stderr, "scrollsnap: no command yet\n");
-  return 64;
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/admin_commands.h"
+#include "host/host_options.h"
+#include "platform/codepage/codepage.h"
+#include "platform/ui/ui.h"
+#include "settings/settings.h"
+
+namespace ss::host {
+namespace {
+
+struct Command {
+  const char* name;
+  const char* synopsis;
+  const char* summary;
+  int (*run)(const std::vector<std::string>& args);
+};
+
+const Command kCommands[] = {
+    {"config", "config list | get KEY | set KEY VALUE",
+     "show or change one settings value (KEY is Name for a root value, Group/Name otherwise)", RunConfigCommand},
+    {"preset", "preset list | save NAME | load N | delete N", "manage the ten named presets", RunPresetCommand},
+    {"backup", "backup FILE", "write all settings, presets included, to an XML backup file", RunBackupCommand},
+    {"restore", "restore FILE", "replace all settings with a backup file (asks first)", RunRestoreCommand},
+};
+
+void PrintHelp(FILE* out) {
+  std::fprintf(out,
+               "Usage: scrollsnap [--ui auto|batch] [--answer yes|no|cancel] COMMAND [ARGS]\n"
+               "\n"
+               "Scrollsnap turns a whole web page into one image.\n"
+               "\n"
+               "Commands:\n");
+  for (const Command& c : kCommands) std::fprintf(out, "  %-44s %s\n", c.synopsis, c.summary);
+  std::fprintf(out,
+               "\n"
+               "Options:\n"
+               "  --ui auto|batch          how questions and messages reach you. batch (the default for\n"
+               "                           now) prints every message box to stderr as \"caption: text\"\n"
+               "                           and answers it with its default button or --answer.\n"
+               "  --answer yes|no|cancel   the answer batch mode gives to every question\n"
+               "  --help                   this text\n"
+               "\n"
+               "Environment:\n"
+               "  SCROLLSNAP_HOME          folder for everything kept between runs (settings store,\n"
+               "                           clipboard store); default: $XDG_DATA_HOME/scrollsnap\n"
+               "  SCROLLSNAP_CODEPAGE      932 to work in Shift-JIS instead of UTF-8\n"
+               "\n"
+               "Exit status: 0 done, 1 stopped (a question answered No or Cancel), 2 error, 64 usage.\n");
 }
+
+// The module the host would load lies in ../lib beside bin/; the settings
+// derive the skins folder from it.
+void NameModuleFile() {
+  char self[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return;
+  self[n] = '\0';
+  std::string exe(self);
+  std::size_t slash = exe.rfind('/');
+  if (slash == std::string::npos) return;
+  std::string binDir = exe.substr(0, slash);
+  std::size_t up = binDir.rfind('/');
+  std::string prefix = up == std::string::npos ? std::string(".") : binDir.substr(0, up);
+  SetModuleFilePath(prefix + "/lib/scrollsnap.so");
+}
+
+}  // namespace
+
+void PrintError(const std::string& text) { std::fprintf(stderr, "%s\n", AnsiToUtf8(text).c_str()); }
+
+void PrintLine(const std::string& text) { std::fprintf(stdout, "%s\n", AnsiToUtf8(text).c_str()); }
+
+int ExitStatusOf(long hr) { return hr == 0 ? kExitDone : hr > 0 ? kExitStopped : kExitError; }
+
+int Main(int argc, char** argv) {
+  HostOptions options;
+  std::vector<std::string> rest;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      PrintHelp(stdout);
+      return kExitDone;
+    }
+    if (a == "--ui" || a == "--answer") {
+      if (i + 1 >= argc) {
+        PrintError("scrollsnap: " + a + " needs a value");
+        return kExitUsage;
+      }
+      std::string v = argv[++i];
+      if (a == "--ui") {
+        if (v != "auto" && v != "batch") {
+          PrintError("scrollsnap: --ui takes auto or batch (the window interface is not part of this build)");
+          return kExitUsage;
+        }
+        options.ui = v;
+      } else if (v == "yes") {
+        options.answer = PresetAnswer::Yes;
+      } else if (v == "no") {
+        options.answer = PresetAnswer::No;
+      } else if (v == "cancel") {
+        options.answer = PresetAnswer::Cancel;
+      } else {
+        PrintError("scrollsnap: --answer takes yes, no or cancel");
+        return kExitUsage;
+      }
+      continue;
+    }
+    rest.push_back(a);
+  }
+  if (rest.empty()) {
+    PrintHelp(stderr);
+    return kExitUsage;
+  }
+  NameModuleFile();
+  std::unique_ptr<UiBackend> backend = MakeBatchBackend(options.answer);
+  SetUiBackend(backend.get());
+  for (const Command& c : kCommands) {
+    if (rest[0] == c.name) {
+      int status = c.run(std::vector<std::string>(rest.begin() + 1, rest.end()));
+      SetUiBackend(nullptr);
+      return status;
+    }
+  }
+  SetUiBackend(nullptr);
+  PrintError("scrollsnap: unknown command \"" + rest[0] + "\" (see 'scrollsnap --help')");
+  return kExitUsage;
+}
+
+}  // namespace ss::host
+
+int main(int argc, char** argv) { return ss::host::Main(argc, argv); }

@@ -1,0 +1,92 @@
+#include "resources/strings.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace ss {
+namespace {
+
+// English texts. A text the system has only in Japanese is absent here and is
+// shown in Japanese in both languages.
+const StringEntry kEnglish[] = {
+    {150, "A preset \"%s\" already exists.\nDo you want to replace it?"},
+    {151, "Save Preset As"},
+    {152, "Are you sure you want to delete the preset \"%s\"?"},
+    {153, "Confirm Preset Delete"},
+    {278, "&Backup Setting..."},
+    {279, "&Restore Setting..."},
+    {280, "Backup Setting"},
+    {281, "Restore Setting"},
+    {283, "Replace the current setting with the backup file.\nCurrent setting of Scrollsnap will be lost, and you "
+          "cannot undo this process.\nAre you sure do you want to replace it?"},
+    {285, "Backup of current setting has completed."},
+    {287, "Restore of setting has completed."},
+    {288, "Backup of setting has failed."},
+    {289, "Restore of setting has failed."},
+    {290, "Backup Files (*.ssb)|*.ssb|All Files|*.*||"},
+    {291, "ssb"},
+    {292, "Scrollsnap.ssb"},
+    {313, "Image Memory"},
+    {314, "Failed to alloc memory for image.\nCapture size or image size may be too large."},
+    {315, "Error"},
+    {316, "An error occurred.\nError code: 0x%08x"},
+};
+
+const StringEntry kJapanese[] = {
+    {150, "プリセット \"%s\" は既に存在します。\n置き換えますか?"},
+    {151, "プリセットに名前を付けて保存"},
+    {152, "プリセット \"%s\" を削除してもよろしいですか?"},
+    {153, "プリセット削除の確認"},
+    {278, "設定のバックアップ(&B)..."},
+    {279, "設定の復元(&R)..."},
+    {280, "設定のバックアップ"},
+    {281, "設定の復元"},
+    {283, "現在の設定をバックアップファイルの内容で置き換えます。\nScrollsnap の現在の設定は失われ、元に戻すことはできません。\n"
+          "置き換えてもよろしいですか?"},
+    {285, "現在の設定のバックアップが完了しました。"},
+    {287, "設定の復元が完了しました。"},
+    {288, "設定のバックアップに失敗しました。"},
+    {289, "設定の復元に失敗しました。"},
+    {290, "バックアップファイル (*.ssb)|*.ssb|すべてのファイル|*.*||"},
+    {291, "ssb"},
+    {292, "Scrollsnap.ssb"},
+    {313, "イメージメモリ"},
+    {314, "イメージ用のメモリを確保できませんでした。\nキャプチャサイズまたは画像サイズが大きすぎる可能性があります。"},
+    {315, "エラー"},
+    {316, "エラーが発生しました。\nエラーコード: 0x%08x"},
+    {321, "レジストリキーのオープンに失敗しました:\n%s"},
+    {332, "レジストリ"},
+    {2201, "レジストリキーのオープンに失敗しました。"},
+    {2202, "レジストリキーの作成に失敗しました。"},
+    {2204, "レジストリ値の取得に失敗しました。"},
+};
+
+const StringTable kTable = {kEnglish, sizeof kEnglish / sizeof kEnglish[0], kJapanese,
+                            sizeof kJapanese / sizeof kJapanese[0]};
+
+}  // namespace
+
+const StringTable& ModuleStrings() { return kTable; }
+
+std::string LoadModuleString(std::uint32_t id) { return LoadStringA(kTable, id); }
+
+std::string FormatModuleString(std::uint32_t id, ...) {
+  std::string format = LoadModuleString(id);
+  va_list args;
+  va_start(args, id);
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(nullptr, 0, format.c_str(), copy);
+  va_end(copy);
+  std::string out;
+  if (n > 0) {
+    std::vector<char> buf(static_cast<std::size_t>(n) + 1);
+    std::vsnprintf(buf.data(), buf.size(), format.c_str(), args);
+    out.assign(buf.data(), static_cast<std::size_t>(n));
+  }
+  va_end(args);
+  return out;
+}
+
+}  // namespace ss

@@ -1,0 +1,72 @@
+#include "settings/shared_state.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "platform/folders/folders.h"
+
+namespace ss {
+namespace {
+
+struct SharedObjects {
+  HANDLE mutex = 0;
+  SharedSettingsState* state = nullptr;
+};
+
+// One set of shared objects per home folder: a process that changes
+// SCROLLSNAP_HOME (the tests do) meets the windows of the new home only.
+SharedObjects& ObjectsForCurrentHome() {
+  static std::mutex mu;
+  static std::map<std::string, SharedObjects> byHome;
+  std::lock_guard<std::mutex> lock(mu);
+  SharedObjects& o = byHome[ScrollsnapHome()];
+  if (!o.mutex) o.mutex = CreateMutexA(nullptr, 0, kSharedMutexName);
+  if (!o.state) {
+    static const SharedSettingsState initial = {1, 0};
+    o.state = static_cast<SharedSettingsState*>(
+        MapSharedSection("SharedSettingsState", sizeof(SharedSettingsState), &initial));
+  }
+  return o;
+}
+
+ShortcutSnapshot& ProcessShortcut() {
+  static ShortcutSnapshot snapshot;
+  return snapshot;
+}
+
+}  // namespace
+
+SharedSettingsState* SharedState() {
+  SharedSettingsState* s = ObjectsForCurrentHome().state;
+  if (s) return s;
+  // Without shared memory the process keeps a block of its own, so that the
+  // settings still work, only without propagation between processes.
+  static thread_local SharedSettingsState fallback = {1, 0};
+  return &fallback;
+}
+
+HANDLE SharedMutex() { return ObjectsForCurrentHome().mutex; }
+
+SharedLock::SharedLock() : mutex_(SharedMutex()), acquired_(false) {
+  if (mutex_) {
+    DWORD r = WaitForSingleObject(mutex_, kSharedMutexWaitMs);
+    acquired_ = (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED);
+  }
+}
+
+SharedLock::~SharedLock() {
+  if (mutex_) ReleaseMutex(mutex_);
+}
+
+ShortcutSnapshot GetShortcutSnapshot() {
+  SharedLock lock;
+  return ProcessShortcut();
+}
+
+void SetShortcutSnapshot(const ShortcutSnapshot& snapshot) {
+  SharedLock lock;
+  ProcessShortcut() = snapshot;
+}
+
+}  // namespace ss
