@@ -77,7 +77,10 @@ LONG SHDeleteKeyA(HKEY parent, const char* subKey);
 // A transaction over the database behind `root`: every registry call made by
 // this thread on that database until Commit or destruction is part of it;
 // destruction without Commit rolls everything back. Other threads and
-// processes wait (busy timeout) while it is open.
+// processes wait (busy timeout) while it is open. `root` may also be an open
+// key; the transaction then runs on that key's database. Transactions nest:
+// an inner one commits into the outer one. A transaction belongs to the
+// thread that made it and must end on that thread.
 class RegistryTransaction {
  public:
   explicit RegistryTransaction(HKEY root);
@@ -92,6 +95,8 @@ class RegistryTransaction {
   HKEY root_;
   LONG status_;
   bool open_;
+  std::string path_;  // the database the transaction runs on
+  int depth_ = 0;     // nesting level on this thread's connection (1 = outermost)
 };
 
 // The text of the last failure of a registry call on this thread, naming the
