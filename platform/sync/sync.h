@@ -25,7 +25,11 @@ HANDLE CreateMutexA(const void* attributes, BOOL initialOwner, const char* name)
 DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds);
 // Fails (returns 0) when the calling thread does not own the mutex.
 BOOL ReleaseMutex(HANDLE h);
+// Closes a mutex, or any other kind of handle whose service registered a
+// closer (a closer returns true when the handle was one of its own).
 BOOL CloseHandle(HANDLE h);
+using HandleCloser = bool (*)(HANDLE h);
+void RegisterHandleCloser(HandleCloser closer);
 
 // Maps the named shared section of `size` bytes. The process that creates it
 // copies `initial` (size bytes) into it; others see its current contents. The
