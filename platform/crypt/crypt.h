@@ -10,6 +10,10 @@ namespace ss {
 
 std::array<std::uint8_t, 16> Md5(const std::uint8_t* data, std::size_t size);
 
+// The DES key derived from a pass phrase as the platform derives it: the
+// first 8 bytes of the phrase's MD5 hash (parity bits do not matter).
+std::array<std::uint8_t, 8> DesKeyFromPassPhrase(const std::uint8_t* phrase, std::size_t size);
+
 // DES-CBC with an all-zero IV and PKCS#5 padding, as the platform's default
 // mode for a derived DES key. The key is 8 bytes (parity bits are ignored).
 std::vector<std::uint8_t> DesCbcEncrypt(const std::uint8_t key[8], const std::uint8_t* data, std::size_t size);
