@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "platform/base/keyboard.h"
+#include "platform/input/keyboard.h"
 #include "settings/settings.h"
 
 namespace ss {
