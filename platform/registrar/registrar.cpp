@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/codepage/codepage.h"
 #include "platform/registry/registry.h"
 
 namespace ss {
@@ -173,7 +174,7 @@ class Parser {
     if (kind == "s") {
       if (!quoted) return Fail("a string value is quoted");
       v.type = REG_SZ;
-      v.data = data;
+      v.data = Utf8ToAnsi(data);
     } else if (kind == "d") {
       char* end = nullptr;
       unsigned long long n = std::strtoull(data.c_str(), &end, 0);
@@ -212,11 +213,11 @@ class Parser {
         if (!Next(name) || !Expect("=")) return false;
         Value v;
         if (!ParseValue(v)) return false;
-        pendingValues_.emplace_back(name, v);
+        pendingValues_.emplace_back(Utf8ToAnsi(name), v);
         continue;
       }
       if (!quoted && (tok == "{" || tok == "}" || tok == "=")) return Fail("expected a key name");
-      k.name = tok;
+      k.name = Utf8ToAnsi(tok);
       if (PeekIs("=")) {
         Expect("=");
         if (!ParseValue(k.defaultValue)) return false;

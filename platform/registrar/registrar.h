@@ -18,6 +18,7 @@
 //       Delete OldKey                      Delete: removed on registration
 //   }
 //
+// Scripts are UTF-8; names and texts are stored in the process code page.
 // Values: s 'text' (REG_SZ), d 'number' or d number (REG_DWORD, decimal or
 // 0x hex), b 'hex bytes' (REG_BINARY). %NAME% is replaced from the given
 // replacements, %% stands for a single %.
