@@ -5,8 +5,10 @@
 // from a queue and records every box (tests).
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,8 +21,10 @@ using HWND = std::uint32_t;
 // Message box types (buttons | icon | default button), as the system uses them.
 constexpr UINT MB_OK = 0x0;
 constexpr UINT MB_OKCANCEL = 0x1;
+constexpr UINT MB_ABORTRETRYIGNORE = 0x2;
 constexpr UINT MB_YESNOCANCEL = 0x3;
 constexpr UINT MB_YESNO = 0x4;
+constexpr UINT MB_RETRYCANCEL = 0x5;
 constexpr UINT MB_ICONHAND = 0x10;
 constexpr UINT MB_ICONERROR = 0x10;
 constexpr UINT MB_ICONQUESTION = 0x20;
@@ -37,6 +41,9 @@ constexpr UINT MB_DEFMASK = 0xF00;
 
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+constexpr int IDABORT = 3;
+constexpr int IDRETRY = 4;
+constexpr int IDIGNORE = 5;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
@@ -85,6 +92,8 @@ std::unique_ptr<UiBackend> MakeBatchBackend(PresetAnswer answer);
 // queued paths ("" = cancel) or accept the proposed name.
 class ScriptedBackend : public UiBackend {
  public:
+  // The queues and records may be read and refilled between boxes; boxes
+  // from several threads are served one at a time.
   std::deque<int> answers;
   std::deque<std::string> filePaths;
   std::vector<MessageBoxCall> boxes;
@@ -93,7 +102,23 @@ class ScriptedBackend : public UiBackend {
   int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
   bool FileDialog(FileDialogRequest& request) override;
   bool Interactive() const override { return false; }
+
+ private:
+  std::mutex mu_;
 };
+
+// "yes", "no", "cancel" or "" (case-insensitive); false for any other text.
+bool ParsePresetAnswer(const std::string& text, PresetAnswer* answer);
+
+// The backend for a --ui mode: "batch"; "gui"; "auto" (gui when a display is
+// present and a gui backend is available, else batch). Null for "gui" when
+// no gui backend is available and for an unknown mode. The gui backend lives
+// with the dialogs, which make it available with SetGuiBackendFactory.
+using GuiBackendFactory = std::unique_ptr<UiBackend> (*)(PresetAnswer answer);
+void SetGuiBackendFactory(GuiBackendFactory factory);
+std::unique_ptr<UiBackend> MakeUiBackend(const std::string& mode, PresetAnswer answer);
+// True when a desktop display is there to show windows on.
+bool DisplayPresent();
 
 // The process-wide backend (batch with the default answer until set). The
 // service does not own a backend set with SetUiBackend.
@@ -107,5 +132,12 @@ bool GetOpenFileNameA(FileDialogRequest& request);
 
 // The default button of a box type (IDOK, IDYES, IDNO or IDCANCEL).
 int DefaultButton(UINT type);
+// True when a box of this type has the button `id`.
+bool BoxHasButton(UINT type, int id);
+
+// What a file picker does when nobody is there to choose: the proposed name,
+// joined to the initial folder when relative, with the default extension
+// added when the name has none. False when no name is proposed.
+bool AcceptProposedFile(FileDialogRequest& request);
 
 }  // namespace ss
