@@ -456,7 +456,7 @@ struct KeyObject {
 };
 
 HandleTable<KeyObject>& Keys() {
-  static HandleTable<KeyObject> table(0x00100000u);
+  static HandleTable<KeyObject> table(0x10000000u);  // room below the roots (0x80000000)
   return table;
 }
 

@@ -246,7 +246,7 @@ struct MutexObject {
 };
 
 HandleTable<MutexObject>& Mutexes() {
-  static HandleTable<MutexObject> table(0x00200000u);
+  static HandleTable<MutexObject> table(0x08000000u);
   return table;
 }
 

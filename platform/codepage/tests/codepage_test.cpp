@@ -1,6 +1,9 @@
 #include "platform/codepage/codepage.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include <string>
 #include <vector>
@@ -132,6 +135,36 @@ TEST_F(CodePageTest, UnconvertibleCharactersBecomeOneQuestionMarkEach) {
   EXPECT_EQ(Utf8ToAnsi("a\xFF" "b"), "a?b");
   SetProcessCodePage(CP_UTF8);
   EXPECT_EQ(AnsiToWide("a\xFF" "b"), u"a?b");
+}
+
+}  // namespace
+}  // namespace ss
+
+namespace ss {
+namespace {
+
+// The code page a process starts with comes from SCROLLSNAP_CODEPAGE. Each
+// case runs in a freshly started copy of this program (the "threadsafe"
+// death-test style re-executes it), where nothing has asked for the code
+// page yet.
+TEST(CodePageStartTest, EnvironmentChoosesTheInitialCodePage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  struct Case {
+    const char* value;
+    int exitCode;  // 32: CP932, 8: UTF-8
+  };
+  const Case cases[] = {{"932", 32}, {"cp932", 32}, {"Shift_JIS", 32}, {"65001", 8}, {"latin1", 8}, {nullptr, 8}};
+  const char* saved = std::getenv("SCROLLSNAP_CODEPAGE");
+  std::string savedValue = saved ? saved : "";
+  for (const auto& c : cases) {
+    if (c.value) setenv("SCROLLSNAP_CODEPAGE", c.value, 1);
+    else unsetenv("SCROLLSNAP_CODEPAGE");
+    EXPECT_EXIT(_exit(GetACP() == CP_932 ? 32 : GetACP() == CP_UTF8 ? 8 : 1), ::testing::ExitedWithCode(c.exitCode),
+                "")
+        << (c.value ? c.value : "(unset)");
+  }
+  if (saved) setenv("SCROLLSNAP_CODEPAGE", savedValue.c_str(), 1);
+  else unsetenv("SCROLLSNAP_CODEPAGE");
 }
 
 }  // namespace
