@@ -14,13 +14,21 @@ struct SharedObjects {
   SharedSettingsState* state = nullptr;
 };
 
+std::mutex& ObjectsMutex() {
+  static std::mutex mu;
+  return mu;
+}
+
 // One set of shared objects per home folder: a process that changes
 // SCROLLSNAP_HOME (the tests do) meets the windows of the new home only.
-SharedObjects& ObjectsForCurrentHome() {
-  static std::mutex mu;
+std::map<std::string, SharedObjects>& ObjectsByHome() {
   static std::map<std::string, SharedObjects> byHome;
-  std::lock_guard<std::mutex> lock(mu);
-  SharedObjects& o = byHome[ScrollsnapHome()];
+  return byHome;
+}
+
+SharedObjects& ObjectsForCurrentHome() {
+  std::lock_guard<std::mutex> lock(ObjectsMutex());
+  SharedObjects& o = ObjectsByHome()[ScrollsnapHome()];
   if (!o.mutex) o.mutex = CreateMutexA(nullptr, 0, kSharedMutexName);
   if (!o.state) {
     static const SharedSettingsState initial = {1, 0};
@@ -47,6 +55,31 @@ SharedSettingsState* SharedState() {
 }
 
 HANDLE SharedMutex() { return ObjectsForCurrentHome().mutex; }
+
+void CreateSharedMutex() {
+  std::string home = ScrollsnapHome();
+  std::lock_guard<std::mutex> lock(ObjectsMutex());
+  SharedObjects& o = ObjectsByHome()[home];
+  if (o.mutex) CloseHandle(o.mutex);
+  o.mutex = CreateMutexA(nullptr, 0, kSharedMutexName);
+}
+
+void LockShared() {
+  if (HANDLE m = SharedMutex()) WaitForSingleObject(m, kSharedMutexWaitMs);
+}
+
+void UnlockShared() {
+  if (HANDLE m = SharedMutex()) ReleaseMutex(m);
+}
+
+void CloseSharedMutex() {
+  std::lock_guard<std::mutex> lock(ObjectsMutex());
+  for (auto& [home, o] : ObjectsByHome()) {
+    if (o.mutex) CloseHandle(o.mutex);
+    if (o.state) UnmapSharedSection(o.state);
+  }
+  ObjectsByHome().clear();
+}
 
 SharedLock::SharedLock() : mutex_(SharedMutex()), acquired_(false) {
   if (mutex_) {

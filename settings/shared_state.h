@@ -23,6 +23,15 @@ inline constexpr DWORD kSharedMutexWaitMs = 1000;
 SharedSettingsState* SharedState();
 HANDLE SharedMutex();
 
+// The module's helpers for the named mutex: open it (closing a handle held
+// before), wait for it at most 1000 ms (the result is not checked: after a
+// time-out the caller proceeds anyway), release it, and close it when the
+// module unloads (which also unmaps the shared block).
+void CreateSharedMutex();
+void LockShared();
+void UnlockShared();
+void CloseSharedMutex();
+
 // Locks the shared mutex for a scope: waits at most 1000 ms and proceeds
 // whether or not the wait succeeded; the release after a timed-out wait fails
 // harmlessly.
