@@ -80,7 +80,9 @@ LONG SHDeleteKeyA(HKEY parent, const char* subKey);
 // processes wait (busy timeout) while it is open. `root` may also be an open
 // key; the transaction then runs on that key's database. Transactions nest:
 // an inner one commits into the outer one. A transaction belongs to the
-// thread that made it and must end on that thread.
+// thread that made it and must end on that thread. A process must not fork
+// while a transaction is open: the child's own registry writes would wait for
+// it (until the busy timeout) since the child inherits its lock state.
 class RegistryTransaction {
  public:
   explicit RegistryTransaction(HKEY root);

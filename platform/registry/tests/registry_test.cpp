@@ -471,6 +471,55 @@ TEST_F(RegistryTest, TwoProcessesWriteAtOnce) {
   }
 }
 
+// A writer in another process waits for an open transaction instead of
+// failing, and sees its result afterwards.
+TEST_F(RegistryTest, OtherProcessesWaitForAnOpenTransaction) {
+  Create(HKEY_CURRENT_USER, "Wait");
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  // The child is started before the transaction: a process must not be
+  // forked in the middle of one.
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    char x;
+    if (read(go[0], &x, 1) != 1) _exit(1);
+    HKEY c = 0;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Wait", 0, KEY_ALL_ACCESS, &c) != ERROR_SUCCESS) _exit(2);
+    // Blocks until the parent commits, then overwrites its value.
+    if (RegSetValueExA(c, "Order", REG_SZ, reinterpret_cast<const BYTE*>("child"), 5) != ERROR_SUCCESS) _exit(3);
+    _exit(0);
+  }
+  {
+    RegistryTransaction tx(HKEY_CURRENT_USER);
+    ASSERT_EQ(tx.Status(), ERROR_SUCCESS);
+    HKEY k = Open(HKEY_CURRENT_USER, "Wait", KEY_ALL_ACCESS);
+    ASSERT_EQ(RegSetValueExA(k, "Order", REG_SZ, reinterpret_cast<const BYTE*>("parent"), 6), ERROR_SUCCESS);
+    ASSERT_EQ(write(go[1], "x", 1), 1);
+    usleep(400 * 1000);  // the child is now waiting for the write lock
+    ASSERT_EQ(tx.Commit(), ERROR_SUCCESS);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  close(go[0]);
+  close(go[1]);
+  HKEY k = Open(HKEY_CURRENT_USER, "Wait", KEY_READ);
+  EXPECT_EQ(Query(k, "Order"), B("child"));
+}
+
+TEST_F(RegistryTest, DeepTreesAreDeletedWhole) {
+  std::string path = "Deep";
+  for (int i = 0; i < 300; ++i) path += "\\L" + std::to_string(i);
+  HKEY leaf = Create(HKEY_CURRENT_USER, path.c_str());
+  DWORD one = 1;
+  ASSERT_EQ(RegSetValueExA(leaf, "V", REG_DWORD, reinterpret_cast<BYTE*>(&one), 4), ERROR_SUCCESS);
+  EXPECT_EQ(SHDeleteKeyA(HKEY_CURRENT_USER, "Deep"), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExA(leaf, "V", nullptr, nullptr, nullptr), ERROR_KEY_DELETED);
+  HKEY none = 0;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Deep", 0, KEY_READ, &none), ERROR_FILE_NOT_FOUND);
+}
+
 class DamagedRegistryTest : public RegistryTest {};
 
 TEST_F(DamagedRegistryTest, GarbageFileIsReportedAndLeftAlone) {
