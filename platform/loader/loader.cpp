@@ -4,6 +4,8 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "platform/base/handle_table.h"
@@ -29,13 +31,35 @@ void Fail(LONG error, std::string text) {
   t_lastText = std::move(text);
 }
 
+// A bare library name is looked for in the folders of SCROLLSNAP_LIBRARY_PATH
+// first (read at every call), then where the dynamic linker looks.
+std::string Resolve(const char* name) {
+  if (std::strchr(name, '/')) return name;
+  const char* dirs = std::getenv("SCROLLSNAP_LIBRARY_PATH");
+  if (!dirs) return name;
+  std::string list = dirs;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t end = list.find(':', start);
+    if (end == std::string::npos) end = list.size();
+    if (end > start) {
+      std::string candidate = list.substr(start, end - start) + "/" + name;
+      if (access(candidate.c_str(), R_OK) == 0) return candidate;
+    }
+    start = end + 1;
+  }
+  return name;
+}
+
 }  // namespace
 
-HMODULE LoadLibraryA(const char* path) {
-  if (!path || !*path) {
+HMODULE LoadLibraryA(const char* name) {
+  if (!name || !*name) {
     Fail(ERROR_INVALID_PARAMETER, "no library named");
     return 0;
   }
+  std::string resolved = Resolve(name);
+  const char* path = resolved.c_str();
   void* dl = dlopen(path, RTLD_NOW | RTLD_LOCAL);
   if (!dl) {
     const char* why = dlerror();

@@ -24,8 +24,10 @@ constexpr LONG ERROR_DLL_INIT_FAILED = 1114;
 using DllMainProc = BOOL (*)(HMODULE module, DWORD reason, void* reserved);
 
 // 0 on failure; LoaderLastError() then tells why and LoaderLastErrorText()
-// gives the dynamic linker's message.
-HMODULE LoadLibraryA(const char* path);
+// gives the dynamic linker's message. A name without a "/" is looked for in
+// the folders of $SCROLLSNAP_LIBRARY_PATH (colon-separated) first, then where
+// the dynamic linker looks.
+HMODULE LoadLibraryA(const char* name);
 BOOL FreeLibrary(HMODULE module);
 void* GetProcAddress(HMODULE module, const char* name);
 // The library's full path; module 0 names the process's executable.

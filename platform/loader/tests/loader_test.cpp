@@ -53,3 +53,21 @@ TEST_F(LoaderTest, MissingLibraryAndExecutablePath) {
 
 }  // namespace
 }  // namespace ss
+
+namespace ss {
+namespace {
+
+TEST_F(LoaderTest, BareNamesAreFoundInTheLibraryPath) {
+  test::TempDir dir;
+  std::filesystem::copy_file(TestLibrary(), dir.File("ieframe.dll"));
+  EXPECT_EQ(LoadLibraryA("ieframe.dll"), 0u);  // not found without the path
+  setenv("SCROLLSNAP_LIBRARY_PATH", ("/nonexistent:" + dir.path()).c_str(), 1);
+  HMODULE h = LoadLibraryA("ieframe.dll");
+  unsetenv("SCROLLSNAP_LIBRARY_PATH");
+  ASSERT_NE(h, 0u) << LoaderLastErrorText();
+  EXPECT_EQ(GetModuleFileNameA(h), std::filesystem::canonical(dir.File("ieframe.dll")).string());
+  EXPECT_TRUE(FreeLibrary(h));
+}
+
+}  // namespace
+}  // namespace ss
