@@ -68,8 +68,8 @@ HMODULE LoadLibraryA(const char* name) {
   }
   auto lib = std::make_shared<Library>();
   lib->dl = dl;
-  char resolved[PATH_MAX];
-  lib->path = realpath(path, resolved) ? resolved : path;
+  char real[PATH_MAX];
+  lib->path = realpath(path, real) ? real : path;
   HMODULE h = Libraries().Add(lib);
   if (auto entry = reinterpret_cast<DllMainProc>(dlsym(dl, "DllMain"))) {
     if (!entry(h, DLL_PROCESS_ATTACH, nullptr)) {
