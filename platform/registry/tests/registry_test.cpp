@@ -568,6 +568,13 @@ TEST_F(DamagedRegistryTest, ForeignDatabaseAndFolderInPlaceOfFile) {
   EXPECT_TRUE(e == ERROR_CANTOPEN || e == ERROR_BADDB) << e;
   EXPECT_NE(RegLastErrorText().find(machine), std::string::npos) << RegLastErrorText();
   EXPECT_TRUE(std::filesystem::is_directory(machine));
+
+  // A file where the registry folder should be.
+  test::TempHome third;
+  test::WriteFile(third.path() + "/registry", "not a folder");
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "", 0, KEY_READ, &k), ERROR_CANTOPEN);
+  EXPECT_NE(RegLastErrorText().find(third.path() + "/registry/user.db"), std::string::npos) << RegLastErrorText();
+  EXPECT_EQ(test::ReadFile(third.path() + "/registry"), "not a folder");
 }
 
 TEST_F(DamagedRegistryTest, UnreadableFileGivesAnError) {
