@@ -517,7 +517,7 @@ LONG FindChild(Connection& c, std::int64_t parent, const std::string& name, std:
   return ERROR_SUCCESS;
 }
 
-// Walks `subKey` (process code page) below t.id; *id 0 when a key is missing.
+// Walks `subKey` (process code page) below `from`; *id 0 when a key is missing.
 LONG Walk(Connection& c, std::int64_t from, const char* subKey, std::int64_t* id) {
   std::vector<std::string> names;
   if (subKey && *subKey)
@@ -580,15 +580,15 @@ LONG DeleteKeyImpl(HKEY parent, const char* subKey, bool tree) {
   std::int64_t id = 0;
   if (LONG e = Walk(*t.c, t.id, subKey, &id); e != ERROR_SUCCESS) return e;
   if (id == 0) return Fail(ERROR_FILE_NOT_FOUND, "registry key not found");
-  std::int64_t rootId = 0;
+  bool isRoot = false;
   {
     Statement st(*t.c, "SELECT parent IS NULL FROM keys WHERE id = ?1");
     st.Bind(1, id);
     bool row = false;
     if (LONG e = st.Step(&row, "cannot read the"); e != ERROR_SUCCESS) return e;
-    if (row && st.Int(0)) rootId = id;
+    isRoot = row && st.Int(0);
   }
-  if (rootId) return Fail(ERROR_ACCESS_DENIED, "a root key cannot be deleted");
+  if (isRoot) return Fail(ERROR_ACCESS_DENIED, "a root key cannot be deleted");
   WriteScope w(*t.c);
   if (LONG e = w.Begin(); e != ERROR_SUCCESS) return e;
   if (!tree) {
