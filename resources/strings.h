@@ -9,10 +9,30 @@
 namespace ss {
 
 enum ModuleStringId : std::uint32_t {
+  kStrRuleFileWithoutExt = 109,      // "HTML File Name (Without Extension)"
+  kStrRuleFileWithExt = 110,         // "HTML File Name (With Extension)"
+  kStrRuleTitle = 111,               // "HTML Title"
+  kStrOverwriteQuestion = 112,       // "%s already exists..."
+  kStrSaveAsCaption = 113,
+  kStrRuleNumbered2 = 117,
+  kStrRuleNumbered3 = 118,
   kStrPresetExists = 150,            // "A preset "%s" already exists..."
   kStrSavePresetAsCaption = 151,
   kStrConfirmPresetDelete = 152,
   kStrConfirmPresetDeleteCaption = 153,
+  kStrLogFileName = 199,             // "/Scrollsnap.log"
+  kStrLogDatePicture = 200,
+  kStrLogTimePicture = 201,
+  kStrLogSizeCaption = 216,
+  kStrLogSizeAlert = 217,            // "... %ld MB ..."
+  kStrRuleFixed = 218,               // "Fixed(%s)"
+  kStrDefaultFixedFileName = 219,
+  kStrTagPath = 223,
+  kStrTagDir = 224,
+  kStrTagBody = 225,
+  kStrTagExt = 226,
+  kStrTagFile = 227,
+  kStrQuotedPathArgument = 231,      // " \"%s\""
   kStrMenuBackupSetting = 278,
   kStrMenuRestoreSetting = 279,
   kStrBackupSettingCaption = 280,
@@ -25,6 +45,7 @@ enum ModuleStringId : std::uint32_t {
   kStrBackupFilter = 290,
   kStrBackupDefaultExt = 291,
   kStrBackupDefaultName = 292,
+  kStrRuleUniqueTime = 293,
   kStrImageMemoryCaption = 313,
   kStrImageMemoryText = 314,
   kStrErrorCaption = 315,
