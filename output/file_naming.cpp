@@ -39,6 +39,7 @@ FileNameRuleKind ClassifyFileNameRule(std::string_view rule) {
   if (rule == "Numbered3") return FileNameRuleKind::Numbered3;
   if (rule == "HTMLFileWithoutExt") return FileNameRuleKind::FileWithoutExt;
   if (rule == "HTMLFileWithExt") return FileNameRuleKind::FileWithExt;
+  if (rule == "Fixed") return FileNameRuleKind::Fixed;
   return FileNameRuleKind::Title;
 }
 
@@ -188,6 +189,10 @@ HRESULT BuildSavePath(const Settings& settings, const PageFacts& page, const Sav
       if (Failed(page.pathnameResult)) return page.pathnameResult;
       body = HtmlFileBody(DecodeUrlText(page.pathname),
                           ClassifyFileNameRule(options.FileNameRule) == FileNameRuleKind::FileWithExt);
+      break;
+    case FileNameRuleKind::Fixed:
+      body = options.FixedFileName.empty() ? LoadModuleString(kStrDefaultFixedFileName) : options.FixedFileName;
+      body = ReplaceProhibitedChars(body, kDefaultProhibitedChars, kReplacementChar);
       break;
     case FileNameRuleKind::Title:
       if (Failed(page.titleResult)) return page.titleResult;

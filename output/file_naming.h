@@ -46,9 +46,10 @@ inline constexpr FileNameRuleRow FileNameRuleTable[] = {
 inline constexpr std::size_t kFileNameRuleCount = sizeof FileNameRuleTable / sizeof FileNameRuleTable[0];
 
 // What a rule value asks for. Rule names are compared exactly
-// (case-sensitively); any other value, "HTMLTitle" and "Fixed" included,
-// names the page title.
-enum class FileNameRuleKind { Title, FileWithoutExt, FileWithExt, Numbered2, Numbered3, UniqueTime };
+// (case-sensitively). "Fixed" (not offered in the table, but a value the
+// settings keep) names the fixed file body `FixedFileName`; any other value,
+// "HTMLTitle" included, names the page title.
+enum class FileNameRuleKind { Title, FileWithoutExt, FileWithExt, Numbered2, Numbered3, UniqueTime, Fixed };
 FileNameRuleKind ClassifyFileNameRule(std::string_view rule);
 
 // The facts of the page that the naming reads, gathered by the capture session

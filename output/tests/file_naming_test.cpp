@@ -82,7 +82,8 @@ TEST(FileNameRuleTableTest, RowsAndClassification) {
   EXPECT_EQ(ClassifyFileNameRule("Numbered3"), FileNameRuleKind::Numbered3);
   EXPECT_EQ(ClassifyFileNameRule("HTMLFileWithoutExt"), FileNameRuleKind::FileWithoutExt);
   EXPECT_EQ(ClassifyFileNameRule("HTMLFileWithExt"), FileNameRuleKind::FileWithExt);
-  for (const char* other : {"HTMLTitle", "HTMLFileTitle", "Fixed", "numbered2", ""})
+  EXPECT_EQ(ClassifyFileNameRule("Fixed"), FileNameRuleKind::Fixed);
+  for (const char* other : {"HTMLTitle", "HTMLFileTitle", "fixed", "numbered2", ""})
     EXPECT_EQ(ClassifyFileNameRule(other), FileNameRuleKind::Title) << other;
 }
 
@@ -137,9 +138,9 @@ TEST_F(FileNamingTest, TitleRuleReplacesProhibitedCharacters) {
   EXPECT_EQ(out.outputBody, "a_b_c");
   EXPECT_EQ(out.outputExt, "png");
 
-  // The title is not URL-decoded; unknown rules ("Fixed" too) use the title.
+  // The title is not URL-decoded; unknown rules use the title.
   page.title = "100%25 done";
-  settings.ImageFilePath.FileNameRule = "Fixed";
+  settings.ImageFilePath.FileNameRule = "SomethingElse";
   ASSERT_EQ(Build(), S_OK);
   EXPECT_EQ(out.outputBody, "100%25 done");
 }
@@ -169,6 +170,17 @@ TEST_F(FileNamingTest, PageFileRules) {
     ASSERT_EQ(Build(), S_OK) << c.pathname;
     EXPECT_EQ(out.outputPath, dir.path() + "/" + c.file) << c.pathname;
   }
+}
+
+TEST_F(FileNamingTest, FixedRuleUsesTheFixedFileName) {
+  settings.ImageFilePath.FileNameRule = "Fixed";
+  settings.ImageFilePath.FixedFileName = "shot:1";
+  page.titleResult = MakeHResult(0x80004005);  // the title is not needed
+  ASSERT_EQ(Build(), S_OK);
+  EXPECT_EQ(out.outputPath, dir.path() + "/shot_1.png");
+  settings.ImageFilePath.FixedFileName = "";
+  ASSERT_EQ(Build(), S_OK);
+  EXPECT_EQ(out.outputBody, "Scrollsnap");
 }
 
 TEST_F(FileNamingTest, BodyOfDotsOnlyIsReplaced) {
