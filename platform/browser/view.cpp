@@ -4,7 +4,10 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 
 #include "platform/browser/browser_internal.h"
 
@@ -125,6 +128,26 @@ void DrawScrollbarStrip(HDC dc, int left, int top, int width, int height) {
   DrawArrowButton(dc, left, top + height - button, width, button, false);
 }
 
+// A change of the device metrics reaches the page a moment later: waits
+// (bounded) until the page's window has the size, which also makes the
+// document lay itself out at it.
+HRESULT WaitForWindowSize(DocContext& ctx, int width, int height) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    Json v;
+    HRESULT hr = ctx.Evaluate("[window.innerWidth, window.innerHeight, document.documentElement ? document.documentElement.offsetWidth : 0]",
+                              true, &v);
+    if (Failed(hr)) return hr;
+    const Json& a = v.value("value", Json::array());
+    if (a.is_array() && a.size() == 3 && a[0] == width && a[1] == height) return S_OK;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      SetLastError("The page did not take the size " + std::to_string(width) + " x " + std::to_string(height));
+      return BROWSER_E_TIMEOUT;
+    }
+    usleep(5000);
+  }
+}
+
 }  // namespace
 
 HRESULT ViewGetExtent(DocContext& ctx, SIZEL* size) {
@@ -169,11 +192,10 @@ HRESULT ViewSetExtent(DocContext& ctx, const SIZEL* size) {
     if (Failed(hr = tab.Call("Emulation.clearDeviceMetricsOverride", Json::object(), nullptr))) return hr;
     Tab::Layout restored;
     tab.SetLayout(restored);
+    if (Failed(hr = WaitForWindowSize(ctx, w, h))) return hr;
     Json ignored;
-    ctx.Evaluate("window.scrollTo(" + std::to_string(layout.scrollX) + ", " + std::to_string(layout.scrollY) +
-                     "); document.documentElement ? document.documentElement.offsetWidth : 0",
-                 true, &ignored);
-    return S_OK;
+    return ctx.Evaluate("window.scrollTo(" + std::to_string(layout.scrollX) + ", " + std::to_string(layout.scrollY) + ")",
+                        true, &ignored);
   }
   hr = tab.Call("Emulation.setDeviceMetricsOverride",
                 {{"width", w}, {"height", h}, {"deviceScaleFactor", 1}, {"mobile", false}}, nullptr);
@@ -182,11 +204,10 @@ HRESULT ViewSetExtent(DocContext& ctx, const SIZEL* size) {
   layout.width = w;
   layout.height = h;
   tab.SetLayout(layout);
-  // The page is now one screen: it starts at its top left corner. Reading a
-  // size makes the document lay itself out before the call returns.
+  if (Failed(hr = WaitForWindowSize(ctx, w, h))) return hr;
+  // The page is now one screen: it starts at its top left corner.
   Json ignored;
-  return ctx.Evaluate("window.scrollTo(0, 0); document.documentElement ? document.documentElement.offsetWidth : 0",
-                      true, &ignored);
+  return ctx.Evaluate("window.scrollTo(0, 0)", true, &ignored);
 }
 
 HRESULT ViewDraw(DocContext& ctx, HDC dc, const RECTL* bounds) {
