@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -135,6 +142,51 @@ TEST_F(ClipboardTest, AnotherProcessHoldingItKeepsUsOut) {
 TEST_F(ClipboardTest, NoDesktopBridgeWithoutADisplay) {
   // Tests run with the offscreen platform.
   EXPECT_FALSE(DesktopClipboardPresent());
+}
+
+// The desktop bridge needs a display: the test runs itself again under a
+// virtual X server, where the second run checks the desktop clipboard.
+TEST(DesktopClipboard, ContentReachesTheDesktopClipboard) {
+  if (!std::getenv("SCROLLSNAP_DESKTOP_CHILD")) {
+    if (test::RunCommand("command -v xvfb-run").status != 0) GTEST_SKIP() << "xvfb-run is not installed";
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    self[n] = '\0';
+    test::CommandResult r = test::RunCommand(
+        std::string("xvfb-run -a env SCROLLSNAP_DESKTOP_CHILD=1 QT_QPA_PLATFORM=xcb '") + self +
+        "' --gtest_filter=DesktopClipboard.ContentReachesTheDesktopClipboard");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("[  PASSED  ] 1 test"), std::string::npos) << r.out;
+    return;
+  }
+  int argc = 1;
+  char name[] = "clipboard_test";
+  char* argv[] = {name, nullptr};
+  QGuiApplication app(argc, argv);
+  test::TempHome home;
+  ASSERT_TRUE(DesktopClipboardPresent());
+
+  // A 2 × 1 picture: left pixel red, right pixel blue (bottom-up rows of
+  // blue, green, red bytes, padded to 8).
+  std::string dib(40 + 8, '\0');
+  const unsigned char header[16] = {40, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0};
+  std::memcpy(dib.data(), header, sizeof header);
+  const unsigned char px[6] = {0, 0, 255, 255, 0, 0};
+  std::memcpy(dib.data() + 40, px, sizeof px);
+  ASSERT_EQ(OpenClipboard(0), 1);
+  ASSERT_EQ(EmptyClipboard(), 1);
+  ASSERT_NE(SetClipboardData(CF_TEXT, BlockWith(std::string("caf\xC3\xA9\0", 6))), 0u);
+  ASSERT_NE(SetClipboardData(CF_DIB, BlockWith(dib)), 0u);
+  ASSERT_EQ(CloseClipboard(), 1);
+  QCoreApplication::processEvents();
+
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "caf\xC3\xA9");
+  const QImage image = QGuiApplication::clipboard()->image();
+  ASSERT_EQ(image.width(), 2);
+  ASSERT_EQ(image.height(), 1);
+  EXPECT_EQ(image.pixelColor(0, 0), QColor(255, 0, 0));
+  EXPECT_EQ(image.pixelColor(1, 0), QColor(0, 0, 255));
 }
 
 }  // namespace
