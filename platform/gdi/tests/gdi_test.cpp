@@ -438,3 +438,55 @@ TEST_F(GdiText, OpaqueModeFillsTheTextBackground) {
 
 }  // namespace
 }  // namespace ss
+
+namespace ss {
+namespace {
+
+// A 2 × 2 BMP file: bottom row blue, white; top row red, green.
+std::string TwoByTwoBmp() {
+  std::string f(54 + 16, '\0');
+  auto put32 = [&f](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) f[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  f[0] = 'B';
+  f[1] = 'M';
+  put32(2, static_cast<std::uint32_t>(f.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, 2);
+  put32(22, 2);
+  f[26] = 1;
+  f[28] = 24;
+  const unsigned char rows[16] = {255, 0, 0, 255, 255, 255, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0};
+  std::memcpy(f.data() + 54, rows, sizeof rows);
+  return f;
+}
+
+TEST(GdiBitmaps, LoadedFromABmpFileAndFromDibBits) {
+  test::TempDir dir;
+  const std::string bmp = TwoByTwoBmp();
+  test::WriteFile(dir.File("a.bmp"), bmp);
+  HBITMAP fromFile = LoadBitmapFromFile(dir.File("a.bmp"));
+  ASSERT_NE(fromFile, 0u);
+  BITMAPINFOHEADER h{};
+  std::memcpy(&h, bmp.data() + 14, sizeof h);
+  HBITMAP fromDib = CreateBitmapFromDib(&h, bmp.data() + 54);
+  ASSERT_NE(fromDib, 0u);
+  for (HBITMAP b : {fromFile, fromDib}) {
+    HDC dc = CreateCompatibleDC(0);
+    HGDIOBJ old = SelectObject(dc, b);
+    EXPECT_EQ(GetPixel(dc, 0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(dc, 1, 0), RGB(0, 255, 0));
+    EXPECT_EQ(GetPixel(dc, 0, 1), RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(dc, 1, 1), RGB(255, 255, 255));
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(b);
+  }
+  test::WriteFile(dir.File("short.bmp"), bmp.substr(0, 60));
+  EXPECT_EQ(LoadBitmapFromFile(dir.File("short.bmp")), 0u) << "rows missing";
+  EXPECT_EQ(LoadBitmapFromFile(dir.File("none.bmp")), 0u);
+}
+
+}  // namespace
+}  // namespace ss
