@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/admin_commands.h"
+#include "host/clipboard_command.h"
 #include "host/host_options.h"
 #include "platform/codepage/codepage.h"
 #include "platform/ui/ui.h"
@@ -26,16 +27,25 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"capture", "capture TARGET [--preset N] [--shift]",
+     "capture the whole page at TARGET (a URL or a local file) as the toolbar button does; --preset N holds Ctrl "
+     "and digit N (loads preset N), --shift holds Shift (shows the settings dialog)",
+     RunCaptureCommand},
     {"config", "config list | get KEY | set KEY VALUE",
      "show or change one settings value (KEY is Name for a root value, Group/Name otherwise)", RunConfigCommand},
     {"preset", "preset list | save NAME | load N | delete N", "manage the ten named presets", RunPresetCommand},
     {"backup", "backup FILE", "write all settings, presets included, to an XML backup file", RunBackupCommand},
     {"restore", "restore FILE", "replace all settings with a backup file (asks first)", RunRestoreCommand},
+    {"register", "register", "register the add-on module (toolbar button, classes) in the registry store",
+     RunRegisterCommand},
+    {"unregister", "unregister", "remove the add-on module's registration", RunUnregisterCommand},
+    {"clipboard", "clipboard save FILE | list | clear",
+     "take the captured picture (as BMP) or text out of Scrollsnap's clipboard", RunClipboardCommand},
 };
 
 void PrintHelp(FILE* out) {
   std::fprintf(out,
-               "Usage: scrollsnap [--ui auto|batch] [--answer yes|no|cancel] COMMAND [ARGS]\n"
+               "Usage: scrollsnap [--ui auto|gui|batch] [--answer yes|no|cancel] COMMAND [ARGS]\n"
                "\n"
                "Scrollsnap turns a whole web page into one image.\n"
                "\n"
@@ -44,9 +54,11 @@ void PrintHelp(FILE* out) {
   std::fprintf(out,
                "\n"
                "Options:\n"
-               "  --ui auto|batch          how questions and messages reach you. batch (the default for\n"
-               "                           now) prints every message box to stderr as \"caption: text\"\n"
-               "                           and answers it with its default button or --answer.\n"
+               "  --ui auto|gui|batch      how questions and messages reach you. batch prints every\n"
+               "                           message box to stderr as \"caption: text\", answers it with\n"
+               "                           its default button or --answer, and ends dialogs with OK.\n"
+               "                           gui shows windows (not part of this build yet); auto picks\n"
+               "                           gui when a display is present and it is available, else batch.\n"
                "  --answer yes|no|cancel   the answer batch mode gives to every question\n"
                "  --help                   this text\n"
                "\n"
@@ -54,6 +66,8 @@ void PrintHelp(FILE* out) {
                "  SCROLLSNAP_HOME          folder for everything kept between runs (settings store,\n"
                "                           clipboard store); default: $XDG_DATA_HOME/scrollsnap\n"
                "  SCROLLSNAP_CODEPAGE      932 to work in Shift-JIS instead of UTF-8\n"
+               "  SCROLLSNAP_LOAD_TIMEOUT  seconds to wait for a page to finish loading (default 30)\n"
+               "  SCROLLSNAP_WINDOW_SIZE   the browser window's page area, WIDTHxHEIGHT (default 1280x1024)\n"
                "\n"
                "Exit status: 0 done, 1 stopped (a question answered No or Cancel), 2 error, 64 usage.\n");
 }
@@ -98,18 +112,12 @@ int Main(int argc, char** argv) {
       }
       std::string v = argv[++i];
       if (a == "--ui") {
-        if (v != "auto" && v != "batch") {
-          PrintError("scrollsnap: --ui takes auto or batch (the window interface is not part of this build)");
+        if (v != "auto" && v != "batch" && v != "gui") {
+          PrintError("scrollsnap: --ui takes auto, gui or batch");
           return kExitUsage;
         }
         options.ui = v;
-      } else if (v == "yes") {
-        options.answer = PresetAnswer::Yes;
-      } else if (v == "no") {
-        options.answer = PresetAnswer::No;
-      } else if (v == "cancel") {
-        options.answer = PresetAnswer::Cancel;
-      } else {
+      } else if (!ParsePresetAnswer(v, &options.answer) || v.empty()) {
         PrintError("scrollsnap: --answer takes yes, no or cancel");
         return kExitUsage;
       }
@@ -122,7 +130,11 @@ int Main(int argc, char** argv) {
     return kExitUsage;
   }
   NameModuleFile();
-  std::unique_ptr<UiBackend> backend = MakeBatchBackend(options.answer);
+  std::unique_ptr<UiBackend> backend = MakeUiBackend(options.ui, options.answer);
+  if (!backend) {
+    PrintError("scrollsnap: the window interface is not part of this build; use --ui batch");
+    return kExitUsage;
+  }
   SetUiBackend(backend.get());
   for (const Command& c : kCommands) {
     if (rest[0] == c.name) {

@@ -10,6 +10,20 @@ namespace {
 // English texts. A text the system has only in Japanese is absent here and is
 // shown in Japanese in both languages.
 const StringEntry kEnglish[] = {
+    {106, "Bitmap(bmp)"},
+    {107, "Jpeg"},
+    {108, "PNG"},
+    {114, "Bitmap (*.bmp)|*.bmp|All Files|*.*||"},
+    {115, "Jpeg (*.jpg)|*.jpg|All Files|*.*||"},
+    {116, "PNG (*.png)|*.png|All Files|*.*||"},
+    {147, "TIFF"},
+    {148, "TIFF (*.tif)|*.tif|All Files|*.*||"},
+    {149, "No Compression"},
+    {157, "It's about to capture very large size of image (%0.2fMB)\nIt will be taken for long time.\nAre you sure you "
+          "want to capture it?"},
+    {158, "Macintosh"},
+    {159, "Confirm Capture Large Image"},
+    {300, " - [Captured]"},
     {109, "HTML File Name (Without Extension)"},
     {110, "HTML File Name (With Extension)"},
     {111, "HTML Title"},
@@ -55,6 +69,20 @@ const StringEntry kEnglish[] = {
 };
 
 const StringEntry kJapanese[] = {
+    {106, "ビットマップ(bmp)"},
+    {107, "Jpeg"},
+    {108, "PNG"},
+    {114, "ビットマップ (*.bmp)|*.bmp|すべてのファイル|*.*||"},
+    {115, "Jpeg (*.jpg)|*.jpg|すべてのファイル|*.*||"},
+    {116, "PNG (*.png)|*.png|すべてのファイル|*.*||"},
+    {147, "TIFF"},
+    {148, "TIFF (*.tif)|*.tif|すべてのファイル|*.*||"},
+    {149, "圧縮しない"},
+    {157, "非常に大きなサイズの画像 (%0.2fMB) をキャプチャしようとしています。\n時間がかかる場合があります。\n"
+          "キャプチャしてもよろしいですか?"},
+    {158, "Macintosh"},
+    {159, "大きな画像のキャプチャの確認"},
+    {300, " - [キャプチャ完了]"},
     {109, "HTML ファイル名 (拡張子なし)"},
     {110, "HTML ファイル名 (拡張子付き)"},
     {111, "HTML タイトル"},

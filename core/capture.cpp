@@ -1,0 +1,211 @@
+#include "core/capture.h"
+
+#include <memory>
+
+#include "core/measure.h"
+#include "platform/codepage/codepage.h"
+#include "platform/ui/ui.h"
+#include "resources/strings.h"
+
+namespace ss {
+namespace {
+
+constexpr HRESULT kSecondContextFailed = E_FAIL;
+
+// A memory context deleted on every way out, with the bitmap it had first
+// selected back in.
+class MemoryDC {
+ public:
+  explicit MemoryDC(HDC reference) : dc_(CreateCompatibleDC(reference)) {}
+  ~MemoryDC() {
+    if (dc_) {
+      if (original_) SelectObject(dc_, original_);
+      DeleteDC(dc_);
+    }
+  }
+  MemoryDC(const MemoryDC&) = delete;
+  MemoryDC& operator=(const MemoryDC&) = delete;
+  HDC get() const { return dc_; }
+  void Select(HBITMAP bitmap) {
+    HGDIOBJ previous = SelectObject(dc_, bitmap);
+    if (!original_) original_ = previous;
+  }
+  // Puts the first bitmap back, so that a selected bitmap can be deleted.
+  void Deselect() {
+    if (original_) SelectObject(dc_, original_);
+    original_ = 0;
+  }
+
+ private:
+  HDC dc_;
+  HGDIOBJ original_ = 0;
+};
+
+// A bitmap deleted unless handed over.
+class OwnedBitmap {
+ public:
+  explicit OwnedBitmap(HBITMAP b = 0) : b_(b) {}
+  ~OwnedBitmap() {
+    if (b_) DeleteObject(b_);
+  }
+  OwnedBitmap(const OwnedBitmap&) = delete;
+  OwnedBitmap& operator=(const OwnedBitmap&) = delete;
+  HBITMAP get() const { return b_; }
+  HBITMAP Release() { return std::exchange(b_, 0); }
+  void Reset(HBITMAP b) {
+    if (b_) DeleteObject(b_);
+    b_ = b;
+  }
+
+ private:
+  HBITMAP b_;
+};
+
+std::string Text(const BSTR& s) { return WideToAnsi(s); }
+
+// The skin of a capture. Skins are loaded by the skin loader; until a skin
+// loads, the capture runs without a frame.
+struct SkinUse {
+  bool inUse = false;
+  bool canMeasure = false;
+  bool canDraw = false;
+};
+
+SkinUse BeginSkin(const Settings&) { return {}; }
+
+// The large-capture question: true to go on.
+bool ConfirmLargeCapture(const Settings& settings, const CropResult& crop, HWND owner) {
+  if (settings.AlertByCaptureSize != 1) return true;
+  double mb = CaptureSizeMB(crop);
+  if (!(mb > static_cast<double>(settings.AlertByCaptureSizeMB))) return true;
+  std::string text = FormatModuleString(kStrLargeCaptureQuestion, mb);
+  return MessageBoxA(owner, text.c_str(), LoadModuleString(kStrLargeCaptureCaption).c_str(),
+                     MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+}  // namespace
+
+Insets ReadBodyMargins(IHTMLDocument2* document) {
+  Insets m;
+  ComPtr<IHTMLElement> body;
+  if (!document || Failed(document->get_body(body.ReleaseAndGetAddressOf())) || !body) return m;
+  ComPtr<IHTMLBodyElement> b;
+  if (Failed(body.As(&b))) return m;  // a frameset has no margins
+  VARIANT v;
+  if (Succeeded(b->get_leftMargin(&v))) m.left = AttributeToInt(v, 0);
+  if (Succeeded(b->get_topMargin(&v))) m.top = AttributeToInt(v, 0);
+  if (Succeeded(b->get_rightMargin(&v))) m.right = AttributeToInt(v, 0);
+  if (Succeeded(b->get_bottomMargin(&v))) m.bottom = AttributeToInt(v, 0);
+  return m;
+}
+
+HRESULT CaptureWholePage(CaptureSession& session) {
+  session.captureBitmap = 0;
+  if (!session.browser) return E_POINTER;
+  const Settings& s = session.settings;
+  SystemSizes sys{GetSystemMetrics(SM_CXEDGE), GetSystemMetrics(SM_CYEDGE), GetSystemMetrics(SM_CXVSCROLL)};
+
+  // The measurement stays alive until the capture returns: releasing it puts
+  // back any frameset attributes it rewrote.
+  auto measurement = std::make_unique<PageMeasurer>();
+  struct ReleaseOnExit {
+    std::unique_ptr<PageMeasurer>& m;
+    ~ReleaseOnExit() { ReleaseMeasurement(m); }
+  } releaseMeasurement{measurement};
+  MeasureRequest request;
+  request.quick = s.QuickCalculatingSize != 0;
+  if (HRESULT hr = measurement->MeasurePage(session.browser.Get(), request); hr != S_OK) return hr;
+  SIZE pageSize{measurement->width(), measurement->height()};
+
+  ComPtr<IDispatch> disp;
+  if (HRESULT hr = session.browser->get_Document(disp.ReleaseAndGetAddressOf()); Failed(hr)) return hr;
+  if (!disp) return E_POINTER;
+  ComPtr<IHTMLDocument2> document;
+  if (HRESULT hr = disp.As(&document); Failed(hr)) return hr;
+  BSTR title, url, mime;
+  document->get_title(&title);
+  document->get_URL(&url);
+  document->get_mimeType(&mime);
+  bool isImage = IsImageDocument(Text(mime));
+
+  bool cutMargins = s.CutDocumentMargin == 1 || (s.CutImageDocumentMargin == 1 && isImage);
+  Insets margins = cutMargins ? ReadBodyMargins(document.Get()) : Insets{};
+
+  ComPtr<IViewObject> view;
+  ComPtr<IOleObject> ole;
+  if (HRESULT hr = document.As(&view); Failed(hr)) return hr;
+  if (HRESULT hr = document.As(&ole); Failed(hr)) return hr;
+
+  SkinUse skin = BeginSkin(s);
+  Insets insets;  // reported by a skin's measure function
+
+  RenderSizes sizes = ComputeRenderSize(s, pageSize, request.isFrameset, sys);
+  SIZE render = sizes.render;
+  SIZEL renderExtent{MulDiv(render.cx, 2540, GetDeviceCaps(session.windowDC, LOGPIXELSX)),
+                     MulDiv(render.cy, 2540, GetDeviceCaps(session.windowDC, LOGPIXELSY))};
+  RECTL bounds{0, 0, render.cx, render.cy};
+
+  MemoryDC memory(session.windowDC);
+  if (!memory.get()) return kBitmapCreationFailed;
+
+  // The crop limits what is painted; the question comes before the extent
+  // changes.
+  CropResult crop = ApplyCrop(s, {render.cx - sys.cxEdge, render.cy - sys.cyEdge}, s.OmitScrollbars == 1, sys);
+  SIZE viewSize = crop.view;
+  if (!ConfirmLargeCapture(s, crop, session.browserWindow)) return kUserDeclined;
+  OwnedBitmap painted(CreateCompatibleBitmap(session.windowDC, viewSize.cx, viewSize.cy));
+  if (!painted.get()) return kBitmapCreationFailed;
+
+  memory.Select(painted.get());
+  SIZEL savedExtent{};
+  if (HRESULT hr = ole->GetExtent(DVASPECT_CONTENT, &savedExtent); Failed(hr)) return hr;
+  if (HRESULT hr = ole->SetExtent(DVASPECT_CONTENT, &renderExtent); Failed(hr)) {
+    ole->SetExtent(DVASPECT_CONTENT, &savedExtent);
+    return hr;
+  }
+
+  HRESULT paint = S_OK;
+  if (s.ImageCrop.Centering == 1 && render.cx > viewSize.cx) {
+    // Centred crop: paint at the minimum size, then take the middle.
+    SIZE block{sizes.minimum.cx + sys.cxEdge, sizes.minimum.cy + sys.cyEdge};
+    OwnedBitmap full(CreateCompatibleBitmap(memory.get(), block.cx, block.cy));
+    if (!full.get()) {
+      paint = kBitmapCreationFailed;
+    } else {
+      MemoryDC second(memory.get());
+      if (!second.get()) {
+        paint = kSecondContextFailed;
+      } else {
+        second.Select(full.get());
+        paint = view->Draw(DVASPECT_CONTENT, 0, nullptr, nullptr, 0, second.get(), &bounds, nullptr, nullptr, 0);
+        if (Succeeded(paint))
+          BitBlt(memory.get(), 0, 0, block.cx, block.cy, second.get(), (render.cx - viewSize.cx) / 2, 0, SRCCOPY);
+        second.Deselect();
+      }
+    }
+  } else {
+    paint = view->Draw(DVASPECT_CONTENT, 0, nullptr, nullptr, 0, memory.get(), &bounds, nullptr, nullptr, 0);
+  }
+  ole->SetExtent(DVASPECT_CONTENT, &savedExtent);
+  if (paint != S_OK) return paint;
+  view = nullptr;
+
+  Insets cuts = ComputeCuts(s, cutMargins, margins, sys);
+  OutputSizes out = ComputeOutputSizes(s, render, viewSize, cuts, skin.inUse && skin.canDraw, insets);
+  OwnedBitmap final(CreateCompatibleBitmap(session.windowDC, out.out.cx, out.out.cy));
+  if (!final.get()) return kBitmapCreationFailed;
+  {
+    MemoryDC target(session.windowDC);
+    if (!target.get()) return kBitmapCreationFailed;
+    target.Select(final.get());
+    BitBlt(target.get(), insets.left, insets.top, out.block.cx, out.block.cy, memory.get(), out.source.x, out.source.y,
+           SRCCOPY);
+    target.Deselect();
+  }
+  memory.Deselect();
+  painted.Reset(0);
+  session.captureBitmap = final.Release();
+  return S_OK;
+}
+
+}  // namespace ss
