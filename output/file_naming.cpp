@@ -174,21 +174,21 @@ HRESULT BuildSavePath(const Settings& settings, const PageFacts& page, const Sav
   if (Failed(page.documentResult)) return page.documentResult;
 
   std::string body;
-  switch (ClassifyFileNameRule(options.FileNameRule)) {
+  const FileNameRuleKind rule = ClassifyFileNameRule(options.FileNameRule);
+  switch (rule) {
     case FileNameRuleKind::UniqueTime:
       body = UniqueTimeId();
       break;
     case FileNameRuleKind::Numbered2:
     case FileNameRuleKind::Numbered3: {
-      int digits = ClassifyFileNameRule(options.FileNameRule) == FileNameRuleKind::Numbered2 ? 2 : 3;
+      int digits = rule == FileNameRuleKind::Numbered2 ? 2 : 3;
       if (HRESULT hr = FindFreeNumber(out.outputFolder, digits, out.outputExt, &body); hr != S_OK) return hr;
       break;
     }
     case FileNameRuleKind::FileWithoutExt:
     case FileNameRuleKind::FileWithExt:
       if (Failed(page.pathnameResult)) return page.pathnameResult;
-      body = HtmlFileBody(DecodeUrlText(page.pathname),
-                          ClassifyFileNameRule(options.FileNameRule) == FileNameRuleKind::FileWithExt);
+      body = HtmlFileBody(DecodeUrlText(page.pathname), rule == FileNameRuleKind::FileWithExt);
       break;
     case FileNameRuleKind::Fixed:
       body = options.FixedFileName.empty() ? LoadModuleString(kStrDefaultFixedFileName) : options.FixedFileName;
