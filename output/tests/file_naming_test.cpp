@@ -110,6 +110,15 @@ TEST(HtmlFileBodyTest, BodiesFromPathNames) {
   EXPECT_EQ(HtmlFileBody(DecodeUrlText("/a%20b%2Fc.html"), true), "c.html");
 }
 
+TEST(HtmlFileBodyTest, ShiftJisTrailByteIsNoSeparator) {
+  SetProcessCodePage(CP_932);
+  // "\x83\x5c" ends in 0x5C but is one character: the body starts after the "/".
+  EXPECT_EQ(HtmlFileBody("/dir/\x83\x5c" "a.html", true), "\x83\x5c" "a.html");
+  EXPECT_EQ(HtmlFileBody("/dir/\x83\x5c" ".html", false), "\x83\x5c");
+  EXPECT_EQ(HtmlFileBody("/dir/x\\\x83\x5c" ".html", true), "\x83\x5c" ".html");
+  SetProcessCodePage(CP_UTF8);
+}
+
 TEST(JoinFilePathTest, TrailingSeparatorsAndEmptyExtension) {
   EXPECT_EQ(JoinFilePath("/out", "a", "png"), "/out/a.png");
   EXPECT_EQ(JoinFilePath("/out//", "a", "png"), "/out/a.png");
