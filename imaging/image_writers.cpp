@@ -10,6 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
@@ -34,12 +38,41 @@ const std::uint8_t* TopRow(const PageImage& image, std::int32_t r) {
 }
 
 // Blue-green-red to red-green-blue, one row.
-void RowToRgb(const std::uint8_t* bgr, std::uint8_t* rgb, std::int32_t width) {
+void RowToRgbScalar(const std::uint8_t* bgr, std::uint8_t* rgb, std::int32_t width) {
   for (std::int32_t x = 0; x < width; ++x, bgr += 3, rgb += 3) {
     rgb[0] = bgr[2];
     rgb[1] = bgr[1];
     rgb[2] = bgr[0];
   }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Five pixels per byte shuffle. Each step reads and writes 16 bytes, of which
+// 15 are its own, so it runs only while a sixth pixel follows in the row.
+__attribute__((target("ssse3"))) void RowToRgbSsse3(const std::uint8_t* bgr, std::uint8_t* rgb,
+                                                     std::int32_t width) {
+  const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+  std::int32_t x = 0;
+  for (; x + 6 <= width; x += 5, bgr += 15, rgb += 15) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(rgb), _mm_shuffle_epi8(v, order));
+  }
+  RowToRgbScalar(bgr, rgb, width - x);
+}
+#endif
+
+using RowConverter = void (*)(const std::uint8_t*, std::uint8_t*, std::int32_t);
+
+RowConverter PickRowConverter() {
+#if defined(__x86_64__) || defined(__i386__)
+  if (__builtin_cpu_supports("ssse3")) return RowToRgbSsse3;
+#endif
+  return RowToRgbScalar;
+}
+
+void RowToRgb(const std::uint8_t* bgr, std::uint8_t* rgb, std::int32_t width) {
+  static const RowConverter convert = PickRowConverter();
+  convert(bgr, rgb, width);
 }
 
 bool WriteAll(int fd, const void* data, std::size_t size) {

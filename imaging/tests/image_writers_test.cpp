@@ -356,3 +356,27 @@ TEST(Clipboard, PictureGoesOnAsABottomUpDib) {
 
 }  // namespace
 }  // namespace ss
+
+namespace ss {
+namespace {
+
+// Every row width from 1 to 40 pixels (the row conversion works in steps of
+// five pixels): PNG samples are the stored pixels in red, green, blue order.
+TEST(WritersRowConversion, EveryWidthConvertsEveryPixel) {
+  test::TempDir dir;
+  for (int w = 1; w <= 40; ++w) {
+    OwnedImage img(w, 2);
+    img.Fill([](int x, int y, int c) { return (x * 29 + y * 7 + c * 101) % 256; }, 0xAA);
+    const std::string path = dir.File("w" + std::to_string(w) + ".png");
+    ASSERT_EQ(WritePngFile(path, img.img), S_OK);
+    Rgb r = ReadPng(path);
+    ASSERT_EQ(r.width, w);
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < w; ++x)
+        for (int c = 0; c < 3; ++c)
+          ASSERT_EQ(r.rows[y][3 * x + c], img.At(x, 1 - y, 2 - c)) << "width " << w << " pixel " << x;
+  }
+}
+
+}  // namespace
+}  // namespace ss
