@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/test_home.h"
@@ -486,6 +487,64 @@ TEST(GdiBitmaps, LoadedFromABmpFileAndFromDibBits) {
   test::WriteFile(dir.File("short.bmp"), bmp.substr(0, 60));
   EXPECT_EQ(LoadBitmapFromFile(dir.File("short.bmp")), 0u) << "rows missing";
   EXPECT_EQ(LoadBitmapFromFile(dir.File("none.bmp")), 0u);
+}
+
+}  // namespace
+}  // namespace ss
+
+namespace ss {
+namespace {
+
+class GdiTextLayout : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LOGFONTA lf{};
+    lf.lfHeight = -14;
+    lf.lfWeight = FW_NORMAL;
+    std::strcpy(lf.lfFaceName, "DejaVu Sans");
+    font_ = CreateFontIndirectA(&lf);
+  }
+  void TearDown() override { DeleteObject(font_); }
+
+  // Draws "Wide" into [20, 180) x [0, 30) of a fresh canvas; returns the ink.
+  RECT Draw(UINT format, std::vector<COLORREF>* pixels = nullptr) {
+    Canvas c(200, 30);
+    c.Fill(RGB(255, 255, 255));
+    HGDIOBJ old = SelectObject(c.dc(), font_);
+    SetBkMode(c.dc(), TRANSPARENT);
+    RECT r{20, 0, 180, 30};
+    DrawTextA(c.dc(), "Wide", -1, &r, format);
+    SelectObject(c.dc(), old);
+    if (pixels) *pixels = c.Pixels();
+    return InkBox(c, 200, 30, RGB(255, 255, 255));
+  }
+  HFONT font_ = 0;
+};
+
+TEST_F(GdiTextLayout, HorizontalAndVerticalAlignment) {
+  const RECT left = Draw(DT_SINGLELINE | DT_LEFT | DT_TOP);
+  const RECT centre = Draw(DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+  const RECT right = Draw(DT_SINGLELINE | DT_RIGHT | DT_BOTTOM);
+  EXPECT_LE(left.left, 22);
+  EXPECT_NEAR((centre.left + centre.right) / 2.0, 100.0, 3.0);
+  EXPECT_GE(right.right, 177);
+  EXPECT_LE(right.right, 180);
+  EXPECT_LT(left.top, centre.top);
+  EXPECT_LT(centre.top, right.top);
+  EXPECT_LE(right.bottom, 30);
+}
+
+TEST_F(GdiTextLayout, ThreadsDrawTheSameTextAlike) {
+  std::vector<COLORREF> alone;
+  Draw(DT_SINGLELINE | DT_CENTER | DT_VCENTER, &alone);
+  std::vector<std::vector<COLORREF>> results(4);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 20; ++i) Draw(DT_SINGLELINE | DT_CENTER | DT_VCENTER, &results[t]);
+    });
+  for (auto& th : threads) th.join();
+  for (const auto& r : results) EXPECT_EQ(r, alone);
 }
 
 }  // namespace
