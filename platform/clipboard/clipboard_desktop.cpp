@@ -82,6 +82,7 @@ void PushToDesktop(const std::string* dib, const std::string* text) {
   if (QThread::currentThread() == app->thread()) {
     QGuiApplication::clipboard()->setMimeData(data);
   } else {
+    data->moveToThread(app->thread());
     QMetaObject::invokeMethod(app, [data] { QGuiApplication::clipboard()->setMimeData(data); }, Qt::QueuedConnection);
   }
 }
