@@ -409,9 +409,14 @@ void Connection::Post(const std::string& method, const Json& params, const std::
 }
 
 void Connection::Shutdown() {
-  if (alive_) {
-    std::string ignored;
-    Call("Browser.close", Json::object(), "", nullptr, &ignored, 3000);
+  // Nothing of the browser's is kept (its profile folder goes too), so it is
+  // ended at once rather than asked to close.
+  {
+    std::lock_guard<std::mutex> lock(reapMu_);
+    if (pid_ > 0 && !reaped_) {
+      kill(-pid_, SIGKILL);
+      kill(pid_, SIGKILL);
+    }
   }
   Reap(5000);
   if (reader_.joinable()) {

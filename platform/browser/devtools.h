@@ -66,8 +66,8 @@ class Connection {
   pid_t Pid() const { return pid_; }
   bool Headless() const { return headless_; }
 
-  // Asks Chromium to close, then ends it (and everything it started) if it
-  // does not, reaps it and removes the profile folder. Pending calls fail.
+  // Ends Chromium and everything it started, reaps it and removes the
+  // profile folder. Pending calls fail.
   void Shutdown();
 
  private:

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 
 #include "platform/browser/browser_internal.h"
 
@@ -141,7 +142,8 @@ HRESULT WaitForWindowSize(DocContext& ctx, int width, int height) {
     const Json& a = v.value("value", Json::array());
     if (a.is_array() && a.size() == 3 && a[0] == width && a[1] == height) return S_OK;
     if (std::chrono::steady_clock::now() >= deadline) {
-      SetLastError("The page did not take the size " + std::to_string(width) + " x " + std::to_string(height));
+      SetLastError("The page did not take the size " + std::to_string(width) + " x " + std::to_string(height) +
+                   " (it has " + a.dump() + ")");
       return BROWSER_E_TIMEOUT;
     }
     usleep(5000);
@@ -238,6 +240,27 @@ HRESULT ViewDraw(DocContext& ctx, HDC dc, const RECTL* bounds) {
   int r0 = std::max(0, -y0), r1 = std::min(ph, clipBottom - y0);
   if (c1 <= c0 || r1 <= r0) return S_OK;
 
+  // One screenshot at a time (Chromium changes the page's metrics while it
+  // takes one); the previous tile is decoded and copied meanwhile.
+  auto decodeAndCopy = [dc, x0, y0, c0, c1](std::string b64, int y, int rows) -> std::pair<HRESULT, std::string> {
+    QImage tile;
+    if (!tile.loadFromData(QByteArray::fromBase64(QByteArray::fromRawData(b64.data(), static_cast<qsizetype>(b64.size()))),
+                           "PNG"))
+      return {E_FAIL, "Chromium returned a picture that cannot be read"};
+    std::string().swap(b64);  // the encoded picture is no longer needed
+    if (tile.format() != QImage::Format_RGB32) tile = tile.convertToFormat(QImage::Format_RGB32);
+    int tw = std::min(tile.width(), c1 - c0), th = std::min(tile.height(), rows);
+    if (!SetDCRows(dc, x0 + c0, y0 + y, tw, th, tile.constBits(), static_cast<std::size_t>(tile.bytesPerLine())))
+      return {E_HANDLE, "The drawing context cannot take the picture"};
+    return {S_OK, ""};
+  };
+  std::future<std::pair<HRESULT, std::string>> copying;
+  auto finishCopy = [&copying]() -> HRESULT {
+    if (!copying.valid()) return S_OK;
+    auto [hr, message] = copying.get();
+    if (Failed(hr)) SetLastError(message);
+    return hr;
+  };
   for (int y = r0; y < r1; y += kTileRows) {
     int rows = std::min(kTileRows, r1 - y);
     Json shot;
@@ -248,26 +271,17 @@ HRESULT ViewDraw(DocContext& ctx, HDC dc, const RECTL* bounds) {
                           {"captureBeyondViewport", false},
                           {"optimizeForSpeed", true}},
                          &shot, kScreenshotTimeoutMs);
+    HRESULT copied = finishCopy();
     if (Failed(hr)) return hr;
-    const Json& data = shot["data"];
-    if (!data.is_string()) {
+    if (Failed(copied)) return copied;
+    if (!shot.contains("data") || !shot["data"].is_string()) {
       SetLastError("Chromium returned no picture");
       return E_FAIL;
     }
-    const std::string& b64 = data.get_ref<const std::string&>();
-    QImage tile;
-    if (!tile.loadFromData(QByteArray::fromBase64(QByteArray::fromRawData(b64.data(), static_cast<qsizetype>(b64.size()))),
-                           "PNG")) {
-      SetLastError("Chromium returned a picture that cannot be read");
-      return E_FAIL;
-    }
-    shot = Json();  // the encoded picture is no longer needed
-    if (tile.format() != QImage::Format_RGB32) tile = tile.convertToFormat(QImage::Format_RGB32);
-    int tw = std::min(tile.width(), c1 - c0), th = std::min(tile.height(), rows);
-    if (!SetDCRows(dc, x0 + c0, y0 + y, tw, th, tile.constBits(), static_cast<std::size_t>(tile.bytesPerLine())))
-      return E_HANDLE;
+    copying = std::async(std::launch::async, decodeAndCopy, std::move(shot["data"].get_ref<std::string&>()), y, rows);
   }
-  return S_OK;
+  HRESULT result = finishCopy();
+  return result;
 }
 
 }  // namespace ss::browser
