@@ -146,7 +146,7 @@ int Draw(const std::string& page, const std::string& out) {
 }
 
 unsigned BandColour(int i) {
-  unsigned r = static_cast<unsigned>(i % 256), g = static_cast<unsigned>(64 * (i / 256) + 32),
+  unsigned r = static_cast<unsigned>(i % 256), g = static_cast<unsigned>(32 * (i / 256) + 16),
            b = static_cast<unsigned>((i * 53) % 256);
   return (r << 16) | (g << 8) | b;
 }
@@ -184,7 +184,11 @@ int CheckBands(const std::string& in, int pageHeight) {
     const unsigned want = BandColour(band);
     for (int x : {0, width / 2, width - 1}) {
       unsigned got = (unsigned(row[x * 3]) << 16) | (unsigned(row[x * 3 + 1]) << 8) | row[x * 3 + 2];
-      if (got != want) bad[static_cast<std::size_t>(band)] = true;
+      if (got != want) {
+        if (!bad[static_cast<std::size_t>(band)] && std::getenv("BENCH_VERBOSE"))
+          std::fprintf(stderr, "row %d x %d: %06x, band %d wants %06x\n", y, x, got, band, want);
+        bad[static_cast<std::size_t>(band)] = true;
+      }
     }
   }
   png_destroy_read_struct(&png, &info, nullptr);
@@ -200,6 +204,11 @@ int CheckBands(const std::string& in, int pageHeight) {
   std::printf("size %dx%d, %d of %d bands wrong", width, height, wrong, bands);
   if (first >= 0) std::printf(" (first: band %d, rows %d-%d)", first, first * 100, first * 100 + 99);
   std::printf("\n");
+  if (std::getenv("BENCH_VERBOSE")) {
+    for (int b = 0; b < bands; ++b)
+      if (bad[static_cast<std::size_t>(b)]) std::printf("%d ", b);
+    std::printf("\n");
+  }
   return wrong == 0 && height == pageHeight && width == 1280 ? 0 : 1;
 }
 

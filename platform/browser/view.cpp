@@ -20,6 +20,7 @@ constexpr int kDpi = 96;
 // Rows per screenshot. Single screenshots of very tall areas come out blank
 // or repeated in Chromium; tiles of this height are exact at any page height.
 constexpr int kTileRows = 8000;
+constexpr int kTilePixels = 16 * 1024 * 1024;
 constexpr int kScreenshotTimeoutMs = 180000;
 
 struct ViewMetrics {
@@ -261,26 +262,49 @@ HRESULT ViewDraw(DocContext& ctx, HDC dc, const RECTL* bounds) {
     if (Failed(hr)) SetLastError(message);
     return hr;
   };
-  for (int y = r0; y < r1; y += kTileRows) {
-    int rows = std::min(kTileRows, r1 - y);
+  // Tiles of at most kTileRows rows and kTilePixels pixels. Before each
+  // screenshot the visible part of the page is narrowed to the tile (the
+  // layout stays that of the whole page): Chromium then paints exactly that
+  // part, where with the whole page visible it leaves parts of very tall
+  // pages unpainted.
+  const int tileRows = std::max(1, std::min(kTileRows, kTilePixels / std::max(1, c1 - c0)));
+  auto metrics = [pw, ph](const Json* visible) {
+    Json m = {{"width", pw}, {"height", ph}, {"deviceScaleFactor", 1}, {"mobile", false}};
+    if (visible) m["viewport"] = *visible;
+    return m;
+  };
+  HRESULT result = S_OK;
+  for (int y = r0; y < r1; y += tileRows) {
+    int rows = std::min(tileRows, r1 - y);
+    Json visible = {{"x", vp.pageX + c0}, {"y", vp.pageY + y}, {"width", c1 - c0}, {"height", rows}, {"scale", 1}};
+    hr = ctx.tab()->Call("Emulation.setDeviceMetricsOverride", metrics(&visible), nullptr);
     Json shot;
-    hr = ctx.tab()->Call("Page.captureScreenshot",
-                         {{"format", "png"},
-                          {"clip", {{"x", vp.pageX + c0}, {"y", vp.pageY + y}, {"width", c1 - c0}, {"height", rows}, {"scale", 1}}},
-                          {"fromSurface", true},
-                          {"captureBeyondViewport", false},
-                          {"optimizeForSpeed", true}},
-                         &shot, kScreenshotTimeoutMs);
+    if (Succeeded(hr))
+      hr = ctx.tab()->Call("Page.captureScreenshot",
+                           {{"format", "png"},
+                            {"clip", visible},
+                            {"fromSurface", true},
+                            {"captureBeyondViewport", false},
+                            {"optimizeForSpeed", true}},
+                           &shot, kScreenshotTimeoutMs);
     HRESULT copied = finishCopy();
-    if (Failed(hr)) return hr;
-    if (Failed(copied)) return copied;
+    if (Failed(hr) || Failed(copied)) {
+      result = Failed(hr) ? hr : copied;
+      break;
+    }
     if (!shot.contains("data") || !shot["data"].is_string()) {
       SetLastError("Chromium returned no picture");
-      return E_FAIL;
+      result = E_FAIL;
+      break;
     }
     copying = std::async(std::launch::async, decodeAndCopy, std::move(shot["data"].get_ref<std::string&>()), y, rows);
   }
-  HRESULT result = finishCopy();
+  HRESULT copied = finishCopy();
+  if (Succeeded(result)) result = copied;
+  // The whole page visible again, laid out as before.
+  HRESULT back = layout.overridden ? ctx.tab()->Call("Emulation.setDeviceMetricsOverride", metrics(nullptr), nullptr)
+                                   : ctx.tab()->Call("Emulation.clearDeviceMetricsOverride", Json::object(), nullptr);
+  if (Succeeded(result)) result = back;
   return result;
 }
 
