@@ -38,6 +38,8 @@ struct Service {
   BrowserOptions options = BrowserOptions::FromEnvironment();
   std::shared_ptr<devtools::Connection> conn;
   bool initialTargetTaken = false;
+  int launchWidth = 0;  // the size of the window Chromium opened with
+  int launchHeight = 0;
   ~Service() {
     if (conn) conn->Shutdown();
   }
@@ -70,10 +72,15 @@ HRESULT Connect(std::shared_ptr<devtools::Connection>* out, BrowserOptions* opti
       return hr;
     }
     s.initialTargetTaken = false;
+    s.launchWidth = lo.windowWidth;
+    s.launchHeight = lo.windowHeight;
   }
   *out = s.conn;
-  *initialTargetFree = !s.initialTargetTaken;
-  s.initialTargetTaken = true;
+  // The window Chromium opened with serves as the first browser window when
+  // it has the size asked for.
+  *initialTargetFree = !s.initialTargetTaken && s.launchWidth == s.options.windowWidth &&
+                       s.launchHeight == s.options.windowHeight;
+  if (*initialTargetFree) s.initialTargetTaken = true;
   return S_OK;
 }
 
@@ -294,9 +301,9 @@ HRESULT CreateWebBrowser(IWebBrowser2** out) {
 
   std::string message;
   std::string targetId;
-  if (initialFree && !conn->Headless()) {
-    // A visible Chromium opens with a window of its own: that is the first
-    // browser window.
+  if (initialFree) {
+    // Chromium opens with a window of its own: that is the first browser
+    // window.
     Json targets;
     if (Succeeded(conn->Call("Target.getTargets", Json::object(), "", &targets, &message))) {
       for (const Json& t : targets["targetInfos"]) {

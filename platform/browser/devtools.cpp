@@ -103,7 +103,13 @@ HRESULT Connection::Launch(const LaunchOptions& options, std::shared_ptr<Connect
   for (const char* flag : {"--no-first-run", "--no-default-browser-check", "--disable-background-networking",
                            "--disable-component-update", "--disable-sync", "--hide-scrollbars", "--disable-gpu",
                            "--disable-quic", "--disable-extensions", "--mute-audio", "--disable-breakpad",
-                           "--disable-crash-reporter", "--password-store=basic", "--use-mock-keychain"})
+                           "--disable-crash-reporter", "--password-store=basic", "--use-mock-keychain",
+                           // Pages in windows nobody looks at run at full speed.
+                           "--disable-background-timer-throttling", "--disable-backgrounding-occluded-windows",
+                           "--disable-renderer-backgrounding", "--disable-ipc-flooding-protection",
+                           "--disable-hang-monitor", "--disable-field-trial-config",
+                           // Colours exactly as the page gives them.
+                           "--force-color-profile=srgb"})
     args.push_back(flag);
   if (geteuid() == 0) args.push_back("--no-sandbox");
   args.push_back("--window-size=" + std::to_string(options.windowWidth) + "," + std::to_string(options.windowHeight));

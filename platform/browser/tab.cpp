@@ -98,14 +98,15 @@ HRESULT Tab::Start() {
     if (method == "Target.targetDestroyed" && params.value("targetId", "") == self->targetId_) self->MarkClosed();
     if (method == "Target.detachedFromTarget" && params.value("sessionId", "") == self->sessionId_) self->MarkClosed();
   }));
-  HRESULT hr;
-  if (Failed(hr = Call("Page.enable", Json::object(), nullptr))) return hr;
-  if (Failed(hr = Call("Page.setLifecycleEventsEnabled", {{"enabled", true}}, nullptr))) return hr;
+  // A session answers in order: these are sent without waiting, and the
+  // answer to the frame tree comes after theirs.
+  conn_->Post("Page.enable", Json::object(), sessionId_);
+  conn_->Post("Page.setLifecycleEventsEnabled", {{"enabled", true}}, sessionId_);
   // Frames in other processes get sessions of their own.
-  if (Failed(hr = Call("Target.setAutoAttach", {{"autoAttach", true}, {"waitForDebuggerOnStart", false}, {"flatten", true}},
-                       nullptr)))
-    return hr;
+  conn_->Post("Target.setAutoAttach", {{"autoAttach", true}, {"waitForDebuggerOnStart", false}, {"flatten", true}},
+              sessionId_);
   Json tree;
+  HRESULT hr;
   if (Failed(hr = Call("Page.getFrameTree", Json::object(), &tree))) return hr;
   std::lock_guard<std::mutex> lock(mu_);
   mainFrameId_ = tree["frameTree"]["frame"].value("id", "");

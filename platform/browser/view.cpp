@@ -200,8 +200,15 @@ HRESULT ViewSetExtent(DocContext& ctx, const SIZEL* size) {
     return ctx.Evaluate("window.scrollTo(" + std::to_string(layout.scrollX) + ", " + std::to_string(layout.scrollY) + ")",
                         true, &ignored);
   }
+  // Only the top of the page is made visible: the page is laid out at the
+  // whole size, but Chromium paints the parts Draw asks for, when it asks.
   hr = tab.Call("Emulation.setDeviceMetricsOverride",
-                {{"width", w}, {"height", h}, {"deviceScaleFactor", 1}, {"mobile", false}}, nullptr);
+                {{"width", w},
+                 {"height", h},
+                 {"deviceScaleFactor", 1},
+                 {"mobile", false},
+                 {"viewport", {{"x", 0}, {"y", 0}, {"width", w}, {"height", std::min(h, kTileRows)}, {"scale", 1}}}},
+                nullptr);
   if (Failed(hr)) return hr;
   layout.overridden = true;
   layout.width = w;
@@ -249,7 +256,11 @@ HRESULT ViewDraw(DocContext& ctx, HDC dc, const RECTL* bounds) {
                            "PNG"))
       return {E_FAIL, "Chromium returned a picture that cannot be read"};
     std::string().swap(b64);  // the encoded picture is no longer needed
-    if (tile.format() != QImage::Format_RGB32) tile = tile.convertToFormat(QImage::Format_RGB32);
+    // 32-bit pixels with or without alpha have the BGRX layout in memory.
+    if (tile.format() == QImage::Format_ARGB32 || tile.format() == QImage::Format_ARGB32_Premultiplied)
+      tile.reinterpretAsFormat(QImage::Format_RGB32);
+    else if (tile.format() != QImage::Format_RGB32)
+      tile = tile.convertToFormat(QImage::Format_RGB32);
     int tw = std::min(tile.width(), c1 - c0), th = std::min(tile.height(), rows);
     if (!SetDCRows(dc, x0 + c0, y0 + y, tw, th, tile.constBits(), static_cast<std::size_t>(tile.bytesPerLine())))
       return {E_HANDLE, "The drawing context cannot take the picture"};
@@ -301,10 +312,12 @@ HRESULT ViewDraw(DocContext& ctx, HDC dc, const RECTL* bounds) {
   }
   HRESULT copied = finishCopy();
   if (Succeeded(result)) result = copied;
-  // The whole page visible again, laid out as before.
-  HRESULT back = layout.overridden ? ctx.tab()->Call("Emulation.setDeviceMetricsOverride", metrics(nullptr), nullptr)
-                                   : ctx.tab()->Call("Emulation.clearDeviceMetricsOverride", Json::object(), nullptr);
-  if (Succeeded(result)) result = back;
+  // Drawn at the window's own size: the window as it was. (At an extent the
+  // page stays laid out so until the extent is put back.)
+  if (!layout.overridden) {
+    HRESULT back = ctx.tab()->Call("Emulation.clearDeviceMetricsOverride", Json::object(), nullptr);
+    if (Succeeded(result)) result = back;
+  }
   return result;
 }
 
