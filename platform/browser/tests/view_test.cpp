@@ -201,3 +201,48 @@ TEST(BrowserView, DrawingIsClippedToTheBitmapAndTheBounds) {
 
 }  // namespace
 }  // namespace ss
+
+namespace ss {
+namespace {
+
+TEST(BrowserView, FramesetViewHasEdgesButNoScrollbarStrip) {
+  auto browser = test::OpenPage("frameset_cols.html");
+  ASSERT_TRUE(browser);
+  auto doc = test::DocumentAs<IHTMLDocument2>(browser.Get());
+  ComPtr<IOleObject> ole;
+  ComPtr<IViewObject> view;
+  ASSERT_EQ(doc.As(&ole), S_OK);
+  ASSERT_EQ(doc.As(&view), S_OK);
+  SIZEL saved{};
+  ASSERT_EQ(ole->GetExtent(DVASPECT_CONTENT, &saved), S_OK);
+  EXPECT_EQ(saved.cx, MulDiv(1280 + 4, 2540, 96)) << "the window's page area plus two edges, no strip";
+
+  // A 600 x 400 page area: the frames fill it edge to edge.
+  SIZEL extent{MulDiv(604, 2540, 96), MulDiv(404, 2540, 96)};
+  ASSERT_EQ(ole->SetExtent(DVASPECT_CONTENT, &extent), S_OK) << GetLastBrowserError();
+  HDC dc = CreateCompatibleDC(0);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, 604, 404);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  RECTL bounds{0, 0, 604, 404};
+  HRESULT hr = view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, 0, dc, &bounds, nullptr, nullptr, 0);
+  EXPECT_EQ(ole->SetExtent(DVASPECT_CONTENT, &saved), S_OK);
+  EXPECT_EQ(hr, S_OK) << GetLastBrowserError();
+  const COLORREF frameColour = RGB(200, 220, 240);  // the frame pages' colour
+  EXPECT_EQ(GetPixel(dc, 0, 200), RGB(128, 128, 128));
+  EXPECT_EQ(GetPixel(dc, 1, 200), RGB(64, 64, 64));
+  EXPECT_EQ(GetPixel(dc, 601, 200), frameColour) << "the last page column, where a page has its strip";
+  EXPECT_EQ(GetPixel(dc, 602, 200), RGB(212, 208, 200));
+  EXPECT_EQ(GetPixel(dc, 603, 200), RGB(255, 255, 255));
+  EXPECT_EQ(GetPixel(dc, 300, 402), RGB(212, 208, 200));
+  EXPECT_EQ(GetPixel(dc, 300, 403), RGB(255, 255, 255));
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  SIZEL after{};
+  ASSERT_EQ(ole->GetExtent(DVASPECT_CONTENT, &after), S_OK);
+  EXPECT_EQ(after.cx, saved.cx);
+  EXPECT_EQ(after.cy, saved.cy);
+}
+
+}  // namespace
+}  // namespace ss
