@@ -11,7 +11,8 @@
 
 namespace ss::host {
 
-// What the host attaches to the window (helper objects, hooks): called on the
+// What the host attaches to the window (helper objects, hooks; the keys pressed
+// in the page come through IBrowserWindow::SetKeyListener): called on the
 // browse thread once the window exists and before the first page loads, and
 // again just before it goes away.
 struct BrowseHooks {

@@ -6,8 +6,10 @@
 // is reached through IWebBrowser2 (platform/browser/html.h).
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+
+#include <functional>
+#include <string>
 
 #include "platform/browser/html.h"
 
@@ -44,6 +46,18 @@ struct BrowserOptions {
 void SetBrowserOptions(const BrowserOptions& options);
 BrowserOptions GetBrowserOptions();
 
+// A key pressed or released in a window's page, with the key's virtual-key
+// code (letters and digits are their upper-case ASCII codes, VK_NUMPAD0 + n
+// the keypad digits, VK_CONTROL, VK_SHIFT, VK_MENU the modifier keys) and the
+// modifiers held with it.
+struct BrowserKeyEvent {
+  bool down = true;
+  int vk = 0;
+  bool ctrl = false;
+  bool shift = false;
+  bool alt = false;
+};
+
 // What the host needs of a browser window beyond IWebBrowser2 (the window's
 // object answers to it).
 class IBrowserWindow : public IUnknown {
@@ -51,14 +65,19 @@ class IBrowserWindow : public IUnknown {
   using Base = IUnknown;
   static constexpr IID iid = MakeGuid("{6C1D5E2A-7B0F-4B7E-9C55-2F1A53C0A901}");
   // Waits up to `timeoutMs` for page loads that happened in the window (for
-  // example by a click in a visible window) and fires DocumentComplete for
-  // them on the calling thread. S_OK when an event was delivered, S_FALSE on
+  // example by a click in a visible window) and keys pressed in it, and
+  // fires DocumentComplete and the key listener for them on the calling
+  // thread. S_OK when an event was delivered, S_FALSE on
   // time-out, RPC_E_DISCONNECTED once the window has been closed.
   virtual HRESULT WaitForEvents(int timeoutMs) = 0;
   virtual bool IsOpen() = 0;
   // Closes the tab and the window. Later calls fail with RPC_E_DISCONNECTED.
   virtual HRESULT Close() = 0;
   virtual void SetLoadTimeout(int milliseconds) = 0;
+  // Receives the keys pressed and released in the page, on the thread that
+  // calls WaitForEvents or Navigate, in the order they happened. An empty
+  // function stops it.
+  virtual void SetKeyListener(std::function<void(const BrowserKeyEvent&)> listener) = 0;
 };
 
 // Opens a browser window on about:blank, starting Chromium if needed.

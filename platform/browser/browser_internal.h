@@ -59,9 +59,16 @@ class Tab : public std::enable_shared_from_this<Tab> {
 
   // Page loads of the main frame.
   HRESULT Navigate(const std::string& url, int timeoutMs);
-  // Pops the URLs of finished loads not yet announced; waits up to
-  // `timeoutMs` for one when none is queued.
-  bool TakeCompletedLoads(std::vector<std::string>* urls, int timeoutMs);
+  // What happened in the window and is not yet delivered: a finished page
+  // load (its URL) or a key.
+  struct WindowEvent {
+    bool isKey = false;
+    std::string url;
+    BrowserKeyEvent key;
+  };
+  // Pops the queued events; waits up to `timeoutMs` for one when none is
+  // queued.
+  bool TakeEvents(std::vector<WindowEvent>* events, int timeoutMs);
 
   // Layout at an extent (pixels of the page area, without edges and strip).
   struct Layout {
@@ -96,7 +103,7 @@ class Tab : public std::enable_shared_from_this<Tab> {
   std::set<std::string> loadedLoaders_;
   std::set<std::string> announcedLoaders_;
   std::string awaitedLoader_;
-  std::deque<std::string> completed_;
+  std::deque<WindowEvent> events_;
   std::map<std::string, std::uint64_t> generations_;
   std::map<std::string, std::string> frameSessions_;
   struct World {

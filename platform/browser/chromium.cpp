@@ -210,6 +210,10 @@ class WebBrowser : public browser::DispatchObject<IWebBrowser2, IConnectionPoint
 
   void SetLoadTimeout(int milliseconds) override { loadTimeoutMs_ = std::max(0, milliseconds); }
 
+  void SetKeyListener(std::function<void(const BrowserKeyEvent&)> listener) override {
+    keyListener_ = std::move(listener);
+  }
+
  protected:
   const std::vector<std::u16string_view>& PropertyNames() const override {
     static const std::vector<std::u16string_view> names = {u"Document", u"LocationURL", u"HWND"};
@@ -242,17 +246,25 @@ class WebBrowser : public browser::DispatchObject<IWebBrowser2, IConnectionPoint
   // Fires DocumentComplete for every finished load, on this thread. True when
   // at least one was delivered.
   bool DeliverEvents(int timeoutMs) {
-    std::vector<std::string> urls;
-    if (!tab_->TakeCompletedLoads(&urls, timeoutMs)) return false;
-    UpdateWindowTitle();
-    for (const std::string& u : urls) {
+    std::vector<browser::Tab::WindowEvent> events;
+    if (!tab_->TakeEvents(&events, timeoutMs)) return false;
+    ComPtr<IWebBrowser2> keepAlive(this);
+    bool titleUpdated = false;
+    for (const auto& e : events) {
+      if (e.isKey) {
+        if (keyListener_) keyListener_(e.key);
+        continue;
+      }
+      if (!titleUpdated) {
+        UpdateWindowTitle();
+        titleUpdated = true;
+      }
       VARIANT args[2];
-      args[0] = VARIANT::String(browser::Utf8ToWide(u));
+      args[0] = VARIANT::String(browser::Utf8ToWide(e.url));
       args[1] = VARIANT::Dispatch(static_cast<IWebBrowser2*>(this));
       DISPPARAMS params;
       params.rgvarg = args;
       params.cArgs = 2;
-      ComPtr<IWebBrowser2> keepAlive(this);
       events_->Fire(DISPID_DOCUMENTCOMPLETE, &params);
     }
     return true;
@@ -273,6 +285,7 @@ class WebBrowser : public browser::DispatchObject<IWebBrowser2, IConnectionPoint
   HWND window_;
   int loadTimeoutMs_;
   ComPtr<ConnectionPoint> events_;
+  std::function<void(const BrowserKeyEvent&)> keyListener_;
 };
 
 }  // namespace

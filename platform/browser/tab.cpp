@@ -7,6 +7,29 @@ namespace {
 
 thread_local std::string tlsLastError;
 
+constexpr const char* kKeyBinding = "scrollsnapKey";
+constexpr const char* kKeyWorld = "scrollsnap-keys";
+// Reports every key of the top document: down or up, the virtual-key code and
+// the modifiers.
+constexpr const char* kKeyScript = R"(
+if (window === window.top) {
+  const report = (down) => (e) => {
+    try {
+      scrollsnapKey(JSON.stringify({down, vk: e.keyCode || 0, location: e.location || 0,
+                                    ctrl: e.ctrlKey, shift: e.shiftKey, alt: e.altKey}));
+    } catch (_) {}
+  };
+  window.addEventListener('keydown', report(true), true);
+  window.addEventListener('keyup', report(false), true);
+}
+)";
+
+// The virtual-key code of a key event: keypad digits have codes of their own.
+int VirtualKey(int keyCode, int location) {
+  if (location == 3 && keyCode >= '0' && keyCode <= '9') return 0x60 + (keyCode - '0');
+  return keyCode & 0xFF;
+}
+
 }  // namespace
 
 void SetLastError(const std::string& message) { tlsLastError = message; }
@@ -105,6 +128,11 @@ HRESULT Tab::Start() {
   // Frames in other processes get sessions of their own.
   conn_->Post("Target.setAutoAttach", {{"autoAttach", true}, {"waitForDebuggerOnStart", false}, {"flatten", true}},
               sessionId_);
+  // Keys pressed in the page come back through a binding of this service's
+  // own script world, out of the page's reach.
+  conn_->Post("Runtime.addBinding", {{"name", kKeyBinding}, {"executionContextName", kKeyWorld}}, sessionId_);
+  conn_->Post("Page.addScriptToEvaluateOnNewDocument", {{"source", kKeyScript}, {"worldName", kKeyWorld}}, sessionId_);
+  conn_->Post("Runtime.enable", Json::object(), sessionId_);
   Json tree;
   HRESULT hr;
   if (Failed(hr = Call("Page.getFrameTree", Json::object(), &tree))) return hr;
@@ -196,7 +224,27 @@ void Tab::OnEvent(const std::string& method, const Json& params) {
     if (params.value("frameId", "") != mainFrameId_) return;
     std::string loader = params.value("loaderId", "");
     loadedLoaders_.insert(loader);
-    if (announcedLoaders_.insert(loader).second && mainUrl_ != "about:blank") completed_.push_back(mainUrl_);
+    if (announcedLoaders_.insert(loader).second && mainUrl_ != "about:blank") {
+      WindowEvent e;
+      e.url = mainUrl_;
+      events_.push_back(std::move(e));
+    }
+    cv_.notify_all();
+    return;
+  }
+  if (method == "Runtime.bindingCalled") {
+    if (params.value("name", "") != kKeyBinding) return;
+    Json k = Json::parse(params.value("payload", "{}"), nullptr, false);
+    if (!k.is_object()) return;
+    WindowEvent e;
+    e.isKey = true;
+    e.key.down = k.value("down", true);
+    e.key.vk = VirtualKey(k.value("vk", 0), k.value("location", 0));
+    e.key.ctrl = k.value("ctrl", false);
+    e.key.shift = k.value("shift", false);
+    e.key.alt = k.value("alt", false);
+    std::lock_guard<std::mutex> lock(mu_);
+    events_.push_back(std::move(e));
     cv_.notify_all();
     return;
   }
@@ -296,21 +344,25 @@ HRESULT Tab::Navigate(const std::string& url, int timeoutMs) {
   }
   if (!loaded) {
     // The page did not finish in time: stop it and use it as it is.
-    if (announcedLoaders_.insert(loader).second) completed_.push_back(mainUrl_);
+    if (announcedLoaders_.insert(loader).second) {
+      WindowEvent e;
+      e.url = mainUrl_;
+      events_.push_back(std::move(e));
+    }
     lock.unlock();
     Call("Page.stopLoading", Json::object(), nullptr, 5000);
   }
   return S_OK;
 }
 
-bool Tab::TakeCompletedLoads(std::vector<std::string>* urls, int timeoutMs) {
+bool Tab::TakeEvents(std::vector<WindowEvent>* events, int timeoutMs) {
   std::unique_lock<std::mutex> lock(mu_);
-  if (completed_.empty() && timeoutMs > 0)
-    cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !completed_.empty() || closed_ || !conn_->Alive(); });
-  bool any = !completed_.empty();
-  while (!completed_.empty()) {
-    urls->push_back(std::move(completed_.front()));
-    completed_.pop_front();
+  if (events_.empty() && timeoutMs > 0)
+    cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !events_.empty() || closed_ || !conn_->Alive(); });
+  bool any = !events_.empty();
+  while (!events_.empty()) {
+    events->push_back(std::move(events_.front()));
+    events_.pop_front();
   }
   return any;
 }

@@ -92,6 +92,40 @@ TEST(BrowserEvents, DocumentCompleteReachesAdvisedSinksOnTheCallingThread) {
   EXPECT_EQ(browser->get_Document(doc.ReleaseAndGetAddressOf()), RPC_E_DISCONNECTED);
 }
 
+TEST(BrowserEvents, KeysPressedInThePageReachTheKeyListenerInOrder) {
+  auto browser = OpenPage("document.html");
+  ASSERT_TRUE(browser);
+  ComPtr<IBrowserWindow> window;
+  ASSERT_EQ(browser.As(&window), S_OK);
+  std::vector<BrowserKeyEvent> keys;
+  window->SetKeyListener([&keys](const BrowserKeyEvent& k) { keys.push_back(k); });
+  // Ctrl down, 3 on the top row, 7 on the keypad, Ctrl up.
+  const char* script =
+      "javascript:for (const [t, init] of ["
+      "['keydown', {keyCode: 17, ctrlKey: true}],"
+      "['keydown', {keyCode: 51, ctrlKey: true}],"
+      "['keydown', {keyCode: 55, ctrlKey: true, location: 3}],"
+      "['keyup', {keyCode: 17}]]) document.body.dispatchEvent(new KeyboardEvent(t, Object.assign({bubbles: true}, init)))";
+  ASSERT_EQ(browser->Navigate(Wide(script), nullptr, nullptr, nullptr, nullptr), S_OK) << GetLastBrowserError();
+  for (int i = 0; i < 50 && keys.size() < 4; ++i) window->WaitForEvents(100);
+  ASSERT_EQ(keys.size(), 4u);
+  EXPECT_TRUE(keys[0].down);
+  EXPECT_EQ(keys[0].vk, 0x11);
+  EXPECT_EQ(keys[1].vk, '3');
+  EXPECT_TRUE(keys[1].ctrl);
+  EXPECT_FALSE(keys[1].shift);
+  EXPECT_EQ(keys[2].vk, 0x60 + 7) << "a keypad digit has a code of its own";
+  EXPECT_FALSE(keys[3].down);
+  EXPECT_EQ(keys[3].vk, 0x11);
+
+  window->SetKeyListener(nullptr);
+  ASSERT_EQ(browser->Navigate(Wide("javascript:document.body.dispatchEvent(new KeyboardEvent('keydown', {keyCode: 65, bubbles: true}))"),
+                              nullptr, nullptr, nullptr, nullptr),
+            S_OK);
+  window->WaitForEvents(300);
+  EXPECT_EQ(keys.size(), 4u) << "no listener, no delivery";
+}
+
 TEST(BrowserLoad, PageThatNeverFinishesIsUsedAsItIsAfterTheTimeOut) {
   // A server that accepts connections and never answers.
   int server = socket(AF_INET, SOCK_STREAM, 0);
