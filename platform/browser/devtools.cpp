@@ -228,14 +228,13 @@ HRESULT Connection::Call(const std::string& method, const Json& params, const st
     return RPC_E_SERVER_DIED;
   }
   std::unique_lock<std::mutex> lock(mu_);
-  bool done = cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return pending->done || !alive_; });
+  cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return pending->done || !alive_; });
   pending_.erase(id);
   if (!pending->done) {
     if (!alive_) {
       if (message) *message = "Chromium has gone away";
       return RPC_E_SERVER_DIED;
     }
-    (void)done;
     if (message) *message = "Chromium did not answer " + method + " within " + std::to_string(timeoutMs) + " ms";
     return BROWSER_E_TIMEOUT;
   }
