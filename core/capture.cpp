@@ -1,5 +1,6 @@
 #include "core/capture.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "core/measure.h"
@@ -198,8 +199,17 @@ HRESULT CaptureWholePage(CaptureSession& session) {
     MemoryDC target(session.windowDC);
     if (!target.get()) return kBitmapCreationFailed;
     target.Select(final.get());
-    BitBlt(target.get(), insets.left, insets.top, out.block.cx, out.block.cy, memory.get(), out.source.x, out.source.y,
-           SRCCOPY);
+    // The painted bitmap goes right after this copy: copied band by band, it
+    // gives each band's memory back at once, so that a tall page is never
+    // held twice whole.
+    const int band = std::max(1, static_cast<int>((4u << 20) / (static_cast<std::uint32_t>(viewSize.cx) * 4u + 1u)));
+    ReleaseBitmapRows(painted.get(), 0, out.source.y);
+    for (LONG done = 0; done < out.block.cy; done += band) {
+      const LONG rows = std::min<LONG>(band, out.block.cy - done);
+      BitBlt(target.get(), insets.left, insets.top + done, out.block.cx, rows, memory.get(), out.source.x,
+             out.source.y + done, SRCCOPY);
+      ReleaseBitmapRows(painted.get(), out.source.y + done, rows);
+    }
     target.Deselect();
   }
   memory.Deselect();

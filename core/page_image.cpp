@@ -70,6 +70,30 @@ HRESULT PageImageFromBitmap(HDC reference, HBITMAP bitmap, PageImage* image, BIT
   return S_OK;
 }
 
+HRESULT PageImageFromBitmapReleasing(HDC reference, HBITMAP bitmap, PageImage* image) {
+  if (!image) return E_POINTER;
+  BITMAP bm{};
+  if (GetObjectA(bitmap, sizeof bm, &bm) == 0) return PAGEIMAGE_E_BITMAP;
+  BITMAPINFO info{};
+  info.bmiHeader = TransferHeader(bm.bmWidth, bm.bmHeight);
+  if (!image->pixels || image->width != bm.bmWidth || image->height != bm.bmHeight) {
+    HRESULT hr = AllocatePageImage(bm.bmWidth, bm.bmHeight, image);
+    if (hr != S_OK) return hr;
+  }
+  // About 4 MB of the bitmap a band.
+  const int band = std::max(1, static_cast<int>((4u << 20) / (static_cast<std::uint32_t>(bm.bmWidth) * 4u + 1u)));
+  for (int start = 0; start < image->height; start += band) {
+    const int lines = std::min(band, image->height - start);
+    std::uint8_t* dst = image->pixels + static_cast<std::size_t>(image->stride) * static_cast<std::size_t>(start);
+    if (GetDIBits(reference, bitmap, static_cast<UINT>(start), static_cast<UINT>(lines), dst, &info,
+                  DIB_RGB_COLORS) == 0)
+      return PAGEIMAGE_E_GETBITS;
+    // DIB rows count from the bottom; the bitmap's rows from the top.
+    ReleaseBitmapRows(bitmap, image->height - start - lines, lines);
+  }
+  return S_OK;
+}
+
 HRESULT PageImageToBitmap(HDC reference, HBITMAP bitmap, const PageImage* image, BITMAPINFOHEADER* headerOut) {
   if (!image || !image->pixels) return E_POINTER;
   BITMAPINFO info{};

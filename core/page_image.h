@@ -48,6 +48,12 @@ HRESULT FreePageImage(PageImage* image);
 HRESULT PageImageFromBitmap(HDC reference, HBITMAP bitmap, PageImage* image,
                             BITMAPINFOHEADER* headerOut = nullptr);
 
+// The same for a bitmap that its owner deletes right afterwards: the rows are
+// copied band by band from the lowest up, and each band's memory in the
+// bitmap is given back as soon as it is copied, so that a very tall picture
+// is never held twice. The bitmap's pixels are black afterwards.
+HRESULT PageImageFromBitmapReleasing(HDC reference, HBITMAP bitmap, PageImage* image);
+
 // Writes the image's pixels into an existing bitmap of the same size.
 // 0x80004003 the image has no block; 0x8007000A the rows cannot be written.
 HRESULT PageImageToBitmap(HDC reference, HBITMAP bitmap, const PageImage* image,

@@ -135,7 +135,7 @@ HRESULT CaptureSession::RunSession(bool showDialog) {
 
   // 8-10. Capture and conversion.
   if (HRESULT hr = CaptureWholePage(*this); hr != S_OK) return hr;
-  HRESULT converted = PageImageFromBitmap(windowDC, captureBitmap, &pageImage, nullptr);
+  HRESULT converted = PageImageFromBitmapReleasing(windowDC, captureBitmap, &pageImage);
   DeleteObject(captureBitmap);
   captureBitmap = 0;
   if (converted != S_OK) return converted;

@@ -117,6 +117,23 @@ TEST(PageImageFromBitmap, ReadsBottomUpRowsAndReusesABlockOfTheSameSize) {
   EXPECT_EQ(g.image.stride, 24);
 }
 
+// A tall bitmap converted band by band gives the same picture as the plain
+// conversion, and its memory back.
+TEST(PageImageFromBitmap, ReleasingConversionMatchesThePlainOne) {
+  Surface s(300, 9000);
+  for (int y = 0; y < 9000; y += 7) SetPixel(s.dc(), y % 300, y, RGB(y % 251, (y / 251) % 256, 77));
+  ImageGuard plain, released;
+  ASSERT_EQ(PageImageFromBitmap(s.dc(), s.bitmap(), &plain.image), S_OK);
+  ASSERT_EQ(PageImageFromBitmapReleasing(s.dc(), s.bitmap(), &released.image), S_OK);
+  ASSERT_EQ(released.image.stride, plain.image.stride);
+  EXPECT_EQ(std::memcmp(plain.image.pixels, released.image.pixels,
+                        static_cast<std::size_t>(plain.image.stride) * plain.image.height),
+            0);
+  // The bitmap's rows were given back: black now.
+  EXPECT_EQ(GetPixel(s.dc(), 0, 0), RGB(0, 0, 0));
+  EXPECT_EQ(GetPixel(s.dc(), 7 % 300, 7), RGB(0, 0, 0));
+}
+
 TEST(PageImageFromBitmap, UnknownBitmapIsReported) {
   ImageGuard g;
   EXPECT_EQ(PageImageFromBitmap(0, 0x4242, &g.image), MakeHResult(0x80070008));

@@ -1,5 +1,8 @@
 #include "platform/gdi/gdi.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -47,6 +50,35 @@ void Surface::Fill(std::uint32_t bgrx) {
   std::uint8_t* first = Row(0);
   for (int x = 0; x < width_; ++x) std::memcpy(first + 4 * x, px, 4);
   for (int y = 1; y < height_; ++y) std::memcpy(Row(y), first, stride_);
+}
+
+void Surface::ReleaseRows(int top, int count) {
+  if (top < 0) {
+    count += top;
+    top = 0;
+  }
+  if (count > height_ - top) count = height_ - top;
+  if (count <= 0) return;
+  static const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(Row(top));
+  std::uintptr_t end = begin + stride_ * static_cast<std::size_t>(count);
+  begin = (begin + page - 1) / page * page;
+  end = end / page * page;
+  if (end > begin) {
+    // The released pages read as zero: black, like a new bitmap.
+    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+  }
+  // Bytes of the rows on pages that stay are cleared by hand.
+  std::uint8_t* first = Row(top);
+  std::uint8_t* last = first + stride_ * static_cast<std::size_t>(count);
+  std::uint8_t* b = reinterpret_cast<std::uint8_t*>(begin);
+  std::uint8_t* e = reinterpret_cast<std::uint8_t*>(end);
+  if (e > b) {
+    std::memset(first, 0, static_cast<std::size_t>(b - first));
+    std::memset(e, 0, static_cast<std::size_t>(last - e));
+  } else {
+    std::memset(first, 0, static_cast<std::size_t>(last - first));
+  }
 }
 
 std::mutex& ServiceLock() {
@@ -304,6 +336,13 @@ HBITMAP CreateCompatibleBitmap(HDC reference, int cx, int cy) {
   if (cx < 0 || cy < 0) return 0;
   if (cx == 0 || cy == 0) cx = cy = 1;
   return AddBitmap(Surface::Create(cx, cy));
+}
+
+BOOL ReleaseBitmapRows(HBITMAP bitmap, int top, int count) {
+  auto s = BitmapSurface(bitmap);
+  if (!s) return 0;
+  s->ReleaseRows(top, count);
+  return 1;
 }
 
 HBITMAP CreateBitmapFromDib(const BITMAPINFOHEADER* header, const void* bits) {

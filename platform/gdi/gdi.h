@@ -202,6 +202,12 @@ BOOL DeleteDC(HDC dc);
 // height gives a 1 × 1 bitmap; a negative size, or one too large to
 // allocate, gives 0.
 HBITMAP CreateCompatibleBitmap(HDC reference, int cx, int cy);
+// Says that rows [top, top + count) of the bitmap are no longer needed: their
+// memory goes back to the system and they read as black afterwards. A long
+// copy out of a bitmap that is deleted right after can give its memory back
+// band by band, so that the source and the copy are never both whole.
+BOOL ReleaseBitmapRows(HBITMAP bitmap, int top, int count);
+
 // A bitmap of the size of `header`, holding the given DIB pixels (24 or 32
 // bits per pixel, bottom-up or top-down). 0 on failure.
 HBITMAP CreateBitmapFromDib(const BITMAPINFOHEADER* header, const void* bits);

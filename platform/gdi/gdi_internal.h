@@ -29,6 +29,9 @@ class Surface {
   std::uint8_t* Row(int y) { return data_ + stride_ * static_cast<std::size_t>(y); }
   const std::uint8_t* Row(int y) const { return data_ + stride_ * static_cast<std::size_t>(y); }
   void Fill(std::uint32_t bgrx);
+  // Gives the memory of rows [top, top + count) back to the system; they read
+  // as black afterwards. Only whole memory pages inside those rows go back.
+  void ReleaseRows(int top, int count);
 
  private:
   Surface() = default;

@@ -261,6 +261,27 @@ TEST(GdiRows, BgrxBlocksAreClippedToTheBitmap) {
   EXPECT_EQ(SetBitmapRows(c.bitmap(), 0, 0, 2, 2, block.data(), 4), 0) << "stride shorter than a row";
 }
 
+// Released rows read black; the rows around them keep their pixels, whether
+// or not the released range covers whole memory pages.
+TEST(GdiRows, ReleasedRowsReadBlackAndOthersStay) {
+  Canvas c(1500, 40);  // 6000 bytes a row: bands start and end inside pages
+  RECT all{0, 0, 1500, 40};
+  ASSERT_TRUE(FillRectColor(c.dc(), &all, RGB(9, 8, 7)));
+  struct Case {
+    int top, count;
+  } cases[] = {{3, 1}, {5, 4}, {12, 20}, {-5, 6}, {38, 10}};
+  for (const Case& k : cases) ASSERT_EQ(ReleaseBitmapRows(c.bitmap(), k.top, k.count), 1);
+  auto released = [&](int y) {
+    for (const Case& k : cases)
+      if (y >= k.top && y < k.top + k.count) return true;
+    return false;
+  };
+  for (int y = 0; y < 40; ++y)
+    for (int x : {0, 749, 1499})
+      EXPECT_EQ(GetPixel(c.dc(), x, y), released(y) ? RGB(0, 0, 0) : RGB(9, 8, 7)) << x << "," << y;
+  EXPECT_EQ(ReleaseBitmapRows(0x7FFFFFF0u, 0, 1), 0);
+}
+
 TEST(GdiMetrics, DefaultsAndTestOverrides) {
   EXPECT_EQ(GetSystemMetrics(SM_CXEDGE), 2);
   EXPECT_EQ(GetSystemMetrics(SM_CYEDGE), 2);
