@@ -237,10 +237,16 @@ class WebBrowser : public browser::DispatchObject<IWebBrowser2, IConnectionPoint
   }
 
  private:
+  // The window is gone: closed (also when the user quit a visible Chromium),
+  // or Chromium died.
   HRESULT Gone() {
-    bool alive = tab_->Connection()->Alive();
-    browser::SetLastError(alive ? "The browser window has been closed" : "Chromium has gone away");
-    return alive ? RPC_E_DISCONNECTED : RPC_E_SERVER_DIED;
+    auto conn = tab_->Connection();
+    if (conn->Alive() || conn->ExitedCleanly()) {
+      browser::SetLastError("The browser window has been closed");
+      return RPC_E_DISCONNECTED;
+    }
+    browser::SetLastError("Chromium has gone away");
+    return RPC_E_SERVER_DIED;
   }
 
   // Fires DocumentComplete for every finished load, on this thread. True when

@@ -279,6 +279,7 @@ void Connection::ReadLoop() {
       std::lock_guard<std::mutex> lock(reapMu_);
       if (!reaped_ && pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
         reaped_ = true;
+        exitedCleanly_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
         break;
       }
       continue;
@@ -374,6 +375,7 @@ void Connection::Reap(int graceMs) {
       pid_t r = waitpid(pid_, &status, WNOHANG);
       if (r == pid_ || (r < 0 && errno == ECHILD)) {
         reaped_ = true;
+        exitedCleanly_ = r == pid_ && WIFEXITED(status) && WEXITSTATUS(status) == 0;
         break;
       }
       if (std::chrono::steady_clock::now() >= deadline) {

@@ -65,6 +65,8 @@ class Connection {
   bool Alive() const { return alive_.load(); }
   pid_t Pid() const { return pid_; }
   bool Headless() const { return headless_; }
+  // Chromium ended by itself with status 0 (the user quit a visible one).
+  bool ExitedCleanly() const { return exitedCleanly_.load(); }
 
   // Ends Chromium and everything it started, reaps it and removes the
   // profile folder. Pending calls fail.
@@ -89,6 +91,7 @@ class Connection {
   std::atomic<bool> alive_{false};
   std::atomic<bool> reaped_{false};
   bool groupKilled_ = false;
+  std::atomic<bool> exitedCleanly_{false};
 
   std::mutex writeMu_;
 
