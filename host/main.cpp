@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/admin_commands.h"
+#include "host/browse_command.h"
 #include "host/clipboard_command.h"
 #include "host/host_options.h"
 #include "platform/codepage/codepage.h"
@@ -36,6 +37,8 @@ const Command kCommands[] = {
     {"preset", "preset list | save NAME | load N | delete N", "manage the ten named presets", RunPresetCommand},
     {"backup", "backup FILE", "write all settings, presets included, to an XML backup file", RunBackupCommand},
     {"restore", "restore FILE", "replace all settings with a backup file (asks first)", RunRestoreCommand},
+    {"browse", "browse URL [--headless] [--timeout SECONDS]",
+     "open the page in a Chromium window (needs a display unless --headless) until it is closed", RunBrowseCommand},
     {"register", "register", "register the add-on module (toolbar button, classes) in the registry store",
      RunRegisterCommand},
     {"unregister", "unregister", "remove the add-on module's registration", RunUnregisterCommand},
@@ -50,7 +53,30 @@ void PrintHelp(FILE* out) {
                "Scrollsnap turns a whole web page into one image.\n"
                "\n"
                "Commands:\n");
-  for (const Command& c : kCommands) std::fprintf(out, "  %-44s %s\n", c.synopsis, c.summary);
+  // The summaries are wrapped at 100 columns, under their own column.
+  for (const Command& c : kCommands) {
+    std::string line = std::string("  ") + c.synopsis;
+    line.resize(47, ' ');
+    std::string words = c.summary;
+    std::size_t col = line.size();
+    std::size_t pos = 0;
+    while (pos < words.size()) {
+      std::size_t end = words.find(' ', pos);
+      if (end == std::string::npos) end = words.size();
+      std::string word = words.substr(pos, end - pos);
+      if (col + word.size() + 1 > 100 && col > 47) {
+        line += "\n" + std::string(47, ' ');
+        col = 47;
+      } else if (col > 47) {
+        line += ' ';
+        ++col;
+      }
+      line += word;
+      col += word.size();
+      pos = end + 1;
+    }
+    std::fprintf(out, "%s\n", line.c_str());
+  }
   std::fprintf(out,
                "\n"
                "Options:\n"
