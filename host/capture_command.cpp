@@ -14,12 +14,21 @@
 #include "platform/browser/browser.h"
 #include "platform/codepage/codepage.h"
 #include "platform/input/keyboard.h"
+#include "platform/ui/progress.h"
 
 namespace ss::host {
 namespace {
 
 void Progress(const std::string& text) {
   if (isatty(2)) std::fprintf(stderr, "scrollsnap: %s\n", text.c_str());
+}
+
+// Long work in the module (the drawing of a tall page) shows its share done
+// on one line of the terminal.
+void ShowProgress(const char* what, long long done, long long total) {
+  if (total <= 0) return;
+  std::fprintf(stderr, "\rscrollsnap: %s: %3lld %%%s", what, done * 100 / total, done >= total ? "\n" : "");
+  std::fflush(stderr);
 }
 
 // A local file becomes an absolute path (the browser takes it as a file URL);
@@ -118,7 +127,9 @@ int RunCaptureCommand(const std::vector<std::string>& args) {
     } else {
       SetKeyboardState(keys);
       Progress("capturing");
+      if (isatty(2)) SetProgressSink(&ShowProgress);
       hr = command->Exec(nullptr, 0, 0, nullptr, nullptr);
+      SetProgressSink(nullptr);
       SetKeyboardState(KeyboardState{});
       status = ExitStatusOf(hr);
       if (hr == S_OK) Progress("done");

@@ -11,6 +11,7 @@
 #include <future>
 
 #include "platform/browser/browser_internal.h"
+#include "platform/ui/progress.h"
 
 namespace ss::browser {
 namespace {
@@ -309,6 +310,7 @@ HRESULT ViewDraw(DocContext& ctx, HDC dc, const RECTL* bounds) {
       break;
     }
     copying = std::async(std::launch::async, decodeAndCopy, std::move(shot["data"].get_ref<std::string&>()), y, rows);
+    ReportProgress("drawing the page", y + rows - r0, r1 - r0);
   }
   HRESULT copied = finishCopy();
   if (Succeeded(result)) result = copied;
