@@ -54,16 +54,25 @@ HRESULT FreePageImage(PageImage* image) {
   return S_OK;
 }
 
-HRESULT PageImageFromBitmap(HDC reference, HBITMAP bitmap, PageImage* image, BITMAPINFOHEADER* headerOut) {
+namespace {
+
+// The transfer header of the bitmap, and an image block of its size (an
+// existing block of that size is reused without clearing).
+HRESULT PrepareForBitmap(HBITMAP bitmap, PageImage* image, BITMAPINFO* info) {
   if (!image) return E_POINTER;
   BITMAP bm{};
   if (GetObjectA(bitmap, sizeof bm, &bm) == 0) return PAGEIMAGE_E_BITMAP;
+  info->bmiHeader = TransferHeader(bm.bmWidth, bm.bmHeight);
+  if (!image->pixels || image->width != bm.bmWidth || image->height != bm.bmHeight)
+    return AllocatePageImage(bm.bmWidth, bm.bmHeight, image);
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT PageImageFromBitmap(HDC reference, HBITMAP bitmap, PageImage* image, BITMAPINFOHEADER* headerOut) {
   BITMAPINFO info{};
-  info.bmiHeader = TransferHeader(bm.bmWidth, bm.bmHeight);
-  if (!image->pixels || image->width != bm.bmWidth || image->height != bm.bmHeight) {
-    HRESULT hr = AllocatePageImage(bm.bmWidth, bm.bmHeight, image);
-    if (hr != S_OK) return hr;
-  }
+  if (HRESULT hr = PrepareForBitmap(bitmap, image, &info); hr != S_OK) return hr;
   if (GetDIBits(reference, bitmap, 0, static_cast<UINT>(image->height), image->pixels, &info, DIB_RGB_COLORS) == 0)
     return PAGEIMAGE_E_GETBITS;
   if (headerOut) std::memcpy(headerOut, &info.bmiHeader, sizeof(BITMAPINFOHEADER));
@@ -71,17 +80,10 @@ HRESULT PageImageFromBitmap(HDC reference, HBITMAP bitmap, PageImage* image, BIT
 }
 
 HRESULT PageImageFromBitmapReleasing(HDC reference, HBITMAP bitmap, PageImage* image) {
-  if (!image) return E_POINTER;
-  BITMAP bm{};
-  if (GetObjectA(bitmap, sizeof bm, &bm) == 0) return PAGEIMAGE_E_BITMAP;
   BITMAPINFO info{};
-  info.bmiHeader = TransferHeader(bm.bmWidth, bm.bmHeight);
-  if (!image->pixels || image->width != bm.bmWidth || image->height != bm.bmHeight) {
-    HRESULT hr = AllocatePageImage(bm.bmWidth, bm.bmHeight, image);
-    if (hr != S_OK) return hr;
-  }
+  if (HRESULT hr = PrepareForBitmap(bitmap, image, &info); hr != S_OK) return hr;
   // About 4 MB of the bitmap a band.
-  const int band = std::max(1, static_cast<int>((4u << 20) / (static_cast<std::uint32_t>(bm.bmWidth) * 4u + 1u)));
+  const int band = std::max(1, static_cast<int>((4u << 20) / (static_cast<std::uint32_t>(image->width) * 4u + 1u)));
   for (int start = 0; start < image->height; start += band) {
     const int lines = std::min(band, image->height - start);
     std::uint8_t* dst = image->pixels + static_cast<std::size_t>(image->stride) * static_cast<std::size_t>(start);

@@ -7,49 +7,13 @@
 #include "platform/com/connection_point.h"
 #include "platform/resources/resources.h"
 #include "platform/ui/ui.h"
+#include "tests/support/fixture_browser.h"
 #include "tests/support/test_home.h"
 
 namespace ss {
 namespace {
 
-// A browser that can be advised but has no document: a run gets as far as
-// the capture and fails there.
-class FixtureBrowser : public ComObject<IWebBrowser2, IConnectionPointContainer> {
- public:
-  FixtureBrowser() : events_(MakeCom<ConnectionPoint>(DIID_DWebBrowserEvents2, this)) {}
-  ~FixtureBrowser() override { events_->Detach(); }
-  HRESULT GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT GetIDsOfNames(REFIID, const char16_t* const*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return DISP_E_MEMBERNOTFOUND;
-  }
-  HRESULT get_Document(IDispatch** d) override {
-    *d = nullptr;
-    return E_FAIL;
-  }
-  HRESULT get_LocationURL(BSTR* url) override {
-    *url = u"http://example.test/";
-    return S_OK;
-  }
-  HRESULT get_HWND(HWND* w) override {
-    *w = 77;
-    return S_OK;
-  }
-  HRESULT Navigate(const BSTR&, VARIANT*, VARIANT*, VARIANT*, VARIANT*) override { return S_OK; }
-  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
-    if (riid != DIID_DWebBrowserEvents2) return CONNECT_E_NOCONNECTION;
-    events_->AddRef();
-    *point = events_.Get();
-    return S_OK;
-  }
-  ConnectionPoint& events() { return *events_; }
-
- private:
-  ComPtr<ConnectionPoint> events_;
-};
+using test::FixtureBrowser;
 
 class ExtensionTest : public ::testing::Test {
  protected:

@@ -10,42 +10,14 @@
 #include "platform/ui/ui.h"
 #include "settings/presets.h"
 #include "settings/tests/settings_test_util.h"
+#include "tests/support/fixture_browser.h"
 #include "tests/support/test_home.h"
 #include "ui/dialogs.h"
 
 namespace ss {
 namespace {
 
-// A browser with a window but no document: a run goes through every stage up
-// to the capture and fails there with E_FAIL.
-class FixtureBrowser : public ComObject<IWebBrowser2> {
- public:
-  explicit FixtureBrowser(HWND window) : window_(window) {}
-  HRESULT GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT GetIDsOfNames(REFIID, const char16_t* const*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return DISP_E_MEMBERNOTFOUND;
-  }
-  HRESULT get_Document(IDispatch** d) override {
-    *d = nullptr;
-    return E_FAIL;
-  }
-  HRESULT get_LocationURL(BSTR* url) override {
-    *url = u"http://example.test/";
-    return S_OK;
-  }
-  HRESULT get_HWND(HWND* w) override {
-    *w = window_;
-    return S_OK;
-  }
-  HRESULT Navigate(const BSTR&, VARIANT*, VARIANT*, VARIANT*, VARIANT*) override { return S_OK; }
-
- private:
-  HWND window_;
-};
+using test::FixtureBrowser;
 
 // Answers the session's dialogs as a test says and records them.
 class ScriptedDialogs : public DialogHost {

@@ -131,7 +131,7 @@ std::string PercentDecode(const std::string& s) {
 }
 
 // The object of one browser window.
-class WebBrowser : public browser::DispatchObject<IWebBrowser2, IConnectionPointContainer, IBrowserWindow> {
+class WebBrowser : public browser::WebBrowserDispatch<IWebBrowser2, IConnectionPointContainer, IBrowserWindow> {
  public:
   WebBrowser(std::shared_ptr<browser::Tab> tab, HWND window, int loadTimeoutMs)
       : tab_(std::move(tab)), window_(window), loadTimeoutMs_(loadTimeoutMs) {
@@ -214,27 +214,6 @@ class WebBrowser : public browser::DispatchObject<IWebBrowser2, IConnectionPoint
     keyListener_ = std::move(listener);
   }
 
- protected:
-  const std::vector<std::u16string_view>& PropertyNames() const override {
-    static const std::vector<std::u16string_view> names = {u"Document", u"LocationURL", u"HWND"};
-    return names;
-  }
-  HRESULT GetPropertyValue(DISPID id, VARIANT* value) override {
-    if (id == 1) {
-      ComPtr<IDispatch> d;
-      HRESULT hr = get_Document(d.ReleaseAndGetAddressOf());
-      if (Succeeded(hr)) *value = VARIANT::Dispatch(d.Get());
-      return hr;
-    }
-    if (id == 2) {
-      BSTR s;
-      HRESULT hr = get_LocationURL(&s);
-      if (Succeeded(hr)) *value = VARIANT::String(s);
-      return hr;
-    }
-    *value = VARIANT::Long(static_cast<LONG>(window_));
-    return S_OK;
-  }
 
  private:
   // The window is gone: closed (also when the user quit a visible Chromium),

@@ -61,4 +61,49 @@ class DispatchObject : public ComObject<Interfaces...> {
   }
 };
 
+// A browser's late-bound properties: Document, LocationURL and HWND, read
+// through its IWebBrowser2 members (IWebBrowser2 is one of `Interfaces`).
+template <typename... Interfaces>
+class WebBrowserDispatch : public DispatchObject<Interfaces...> {
+ protected:
+  const std::vector<std::u16string_view>& PropertyNames() const override {
+    static const std::vector<std::u16string_view> names = {u"Document", u"LocationURL", u"HWND"};
+    return names;
+  }
+  HRESULT GetPropertyValue(DISPID id, VARIANT* value) override {
+    if (id == 1) {
+      ComPtr<IDispatch> d;
+      HRESULT hr = this->get_Document(d.ReleaseAndGetAddressOf());
+      if (Succeeded(hr)) *value = VARIANT::Dispatch(d.Get());
+      return hr;
+    }
+    if (id == 2) {
+      BSTR s;
+      HRESULT hr = this->get_LocationURL(&s);
+      if (Succeeded(hr)) *value = VARIANT::String(s);
+      return hr;
+    }
+    HWND w = 0;
+    HRESULT hr = this->get_HWND(&w);
+    if (Succeeded(hr)) *value = VARIANT::Long(static_cast<LONG>(w));
+    return hr;
+  }
+};
+
+// A collection's one late-bound property: length (from its get_length).
+template <typename... Interfaces>
+class LengthDispatch : public DispatchObject<Interfaces...> {
+ protected:
+  const std::vector<std::u16string_view>& PropertyNames() const override {
+    static const std::vector<std::u16string_view> names = {u"length"};
+    return names;
+  }
+  HRESULT GetPropertyValue(DISPID, VARIANT* value) override {
+    LONG n = 0;
+    HRESULT hr = this->get_length(&n);
+    if (Succeeded(hr)) *value = VARIANT::Long(n);
+    return hr;
+  }
+};
+
 }  // namespace ss::browser

@@ -280,7 +280,7 @@ HRESULT NewElement(std::shared_ptr<DocContext> ctx, std::string objectId, IHTMLE
 
 // ---------------------------------------------------------------------------
 
-class HtmlCollection : public DispatchObject<IHTMLElementCollection> {
+class HtmlCollection : public LengthDispatch<IHTMLElementCollection> {
  public:
   HtmlCollection(std::shared_ptr<DocContext> ctx, std::string objectId)
       : ctx_(std::move(ctx)), objectId_(std::move(objectId)) {}
@@ -344,17 +344,6 @@ class HtmlCollection : public DispatchObject<IHTMLElementCollection> {
     return NewCollection(ctx_, remote["objectId"].get<std::string>(), collection);
   }
 
- protected:
-  const std::vector<std::u16string_view>& PropertyNames() const override {
-    static const std::vector<std::u16string_view> names = {u"length"};
-    return names;
-  }
-  HRESULT GetPropertyValue(DISPID, VARIANT* value) override {
-    LONG n = 0;
-    HRESULT hr = get_length(&n);
-    if (Succeeded(hr)) *value = VARIANT::Long(n);
-    return hr;
-  }
 
  private:
   HRESULT Load() {
@@ -466,7 +455,7 @@ constexpr const char* kFrameOwners =
 
 class HtmlWindow;
 
-class FramesCollection : public DispatchObject<IHTMLFramesCollection2> {
+class FramesCollection : public LengthDispatch<IHTMLFramesCollection2> {
  public:
   explicit FramesCollection(std::shared_ptr<DocContext> ctx) : ctx_(std::move(ctx)) {}
   HRESULT item(const VARIANT& index, VARIANT* result) override;
@@ -482,17 +471,6 @@ class FramesCollection : public DispatchObject<IHTMLFramesCollection2> {
     return S_OK;
   }
 
- protected:
-  const std::vector<std::u16string_view>& PropertyNames() const override {
-    static const std::vector<std::u16string_view> names = {u"length"};
-    return names;
-  }
-  HRESULT GetPropertyValue(DISPID, VARIANT* value) override {
-    LONG n = 0;
-    HRESULT hr = get_length(&n);
-    if (Succeeded(hr)) *value = VARIANT::Long(n);
-    return hr;
-  }
 
  private:
   std::shared_ptr<DocContext> ctx_;
@@ -749,7 +727,7 @@ class HtmlDocument
 
 // ---------------------------------------------------------------------------
 
-class FrameBrowser : public DispatchObject<IWebBrowser2> {
+class FrameBrowser : public WebBrowserDispatch<IWebBrowser2> {
  public:
   FrameBrowser(std::shared_ptr<Tab> tab, std::string frameId, HWND window)
       : tab_(std::move(tab)), frameId_(std::move(frameId)), window_(window) {}
@@ -782,27 +760,6 @@ class FrameBrowser : public DispatchObject<IWebBrowser2> {
     return tab_->Call("Page.navigate", {{"url", WideToUtf8(url)}, {"frameId", frameId_}}, nullptr);
   }
 
- protected:
-  const std::vector<std::u16string_view>& PropertyNames() const override {
-    static const std::vector<std::u16string_view> names = {u"Document", u"LocationURL", u"HWND"};
-    return names;
-  }
-  HRESULT GetPropertyValue(DISPID id, VARIANT* value) override {
-    if (id == 1) {
-      ComPtr<IDispatch> d;
-      HRESULT hr = get_Document(d.ReleaseAndGetAddressOf());
-      if (Succeeded(hr)) *value = VARIANT::Dispatch(d.Get());
-      return hr;
-    }
-    if (id == 2) {
-      BSTR s;
-      HRESULT hr = get_LocationURL(&s);
-      if (Succeeded(hr)) *value = VARIANT::String(s);
-      return hr;
-    }
-    *value = VARIANT::Long(static_cast<LONG>(window_));
-    return S_OK;
-  }
 
  private:
   std::shared_ptr<Tab> tab_;
