@@ -573,27 +573,8 @@ class HtmlDocument
     return Element("function(){return this.documentElement}", root);
   }
 
-  HRESULT get_location(IHTMLLocation** location) override {
-    if (!location) return E_POINTER;
-    *location = nullptr;
-    HRESULT hr = ctx_->Check();
-    if (Failed(hr)) return hr;
-    auto l = MakeCom<HtmlLocation>(ctx_);
-    if (!l) return E_OUTOFMEMORY;
-    *location = l.Detach();
-    return S_OK;
-  }
-
-  HRESULT get_frames(IHTMLFramesCollection2** frames) override {
-    if (!frames) return E_POINTER;
-    *frames = nullptr;
-    HRESULT hr = ctx_->Check();
-    if (Failed(hr)) return hr;
-    auto f = MakeCom<FramesCollection>(ctx_);
-    if (!f) return E_OUTOFMEMORY;
-    *frames = f.Detach();
-    return S_OK;
-  }
+  HRESULT get_location(IHTMLLocation** location) override { return NewPart<HtmlLocation>(location); }
+  HRESULT get_frames(IHTMLFramesCollection2** frames) override { return NewPart<FramesCollection>(frames); }
 
   HRESULT get_all(IHTMLElementCollection** all) override {
     if (!all) return E_POINTER;
@@ -696,6 +677,20 @@ class HtmlDocument
   }
 
  private:
+  // A new object of the document's (its location, its frames), while the
+  // document still stands.
+  template <typename T, typename I>
+  HRESULT NewPart(I** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    HRESULT hr = ctx_->Check();
+    if (Failed(hr)) return hr;
+    auto part = MakeCom<T>(ctx_);
+    if (!part) return E_OUTOFMEMORY;
+    *out = part.Detach();
+    return S_OK;
+  }
+
   HRESULT ReadText(const std::string& expr, BSTR* out) {
     if (!out) return E_POINTER;
     out->clear();
