@@ -103,7 +103,7 @@ int RunCaptureCommand(const std::vector<std::string>& args) {
       char code[16];
       std::snprintf(code, sizeof code, "0x%08x", static_cast<unsigned>(hr));
       std::string detail = GetLastBrowserError();
-      PrintError("scrollsnap: cannot load " + target + (detail.empty() ? " (error " + std::string(code) + ")" : ": " + detail));
+      PrintError("scrollsnap: " + (detail.empty() ? "cannot load " + target + " (error " + std::string(code) + ")" : detail));
       browser = nullptr;
       ShutdownBrowser();
       return kExitError;
