@@ -157,7 +157,7 @@ int Draw(const std::string& page, const std::string& out) {
 }
 
 unsigned BandColour(int i) {
-  unsigned r = static_cast<unsigned>(i % 256), g = static_cast<unsigned>(64 * (i / 256) + 32),
+  unsigned r = static_cast<unsigned>(i % 256), g = static_cast<unsigned>(32 * (i / 256) + 16),
            b = static_cast<unsigned>((i * 53) % 256);
   return (r << 16) | (g << 8) | b;
 }

@@ -55,7 +55,7 @@ bool ReadPng(const std::string& path, Picture* out) {
 }
 
 // The colour of band i of bands.html.
-std::array<int, 3> Band(int i) { return {i % 256, 64 * (i / 256) + 32, (i * 53) % 256}; }
+std::array<int, 3> Band(int i) { return {i % 256, 32 * (i / 256) + 16, (i * 53) % 256}; }
 
 class CaptureTest : public ::testing::Test {
  protected:

@@ -79,7 +79,7 @@ void DrawWholePage(IWebBrowser2* browser, PageSize page, Drawn* out, SIZEL* save
 }
 
 COLORREF BandColour(int i) {
-  return RGB(static_cast<BYTE>(i % 256), static_cast<BYTE>(64 * (i / 256) + 32), static_cast<BYTE>((i * 53) % 256));
+  return RGB(static_cast<BYTE>(i % 256), static_cast<BYTE>(32 * (i / 256) + 16), static_cast<BYTE>((i * 53) % 256));
 }
 
 TEST(BrowserView, DrawsEveryBandOfAVeryTallPageInItsPlace) {
