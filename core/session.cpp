@@ -148,7 +148,9 @@ HRESULT CaptureSession::RunSession(bool showDialog) {
   // 14. The additional process.
   if (HRESULT hr = RunExtraProgram(settings, output.outputPath); hr != S_OK) return hr;
 
-  // 15. The capture log.
+  // 15. The capture log (the page is asked for its title and address only
+  // when there is a log to write).
+  if (settings.CaptureLog.EnabledLog == 0) return S_OK;
   return AppendCaptureLog(settings, ReadPageFacts(browser.Get()), browserWindow);
 }
 

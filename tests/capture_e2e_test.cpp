@@ -4,6 +4,7 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -189,6 +190,30 @@ TEST_F(CaptureTest, QuestionsAndFailuresEndTheRunAsTheySay) {
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.err.find("Error: An error occurred.\nError code: 0x80040961"), std::string::npos) << bad.err;
   EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(CaptureTest, AdditionalProgramAndCaptureLogFollowTheDelivery) {
+  Set("Destination", "File");
+  Set("ImageFileFormat/FormatName", "PNG");
+  std::string recorder = dir_.File("recorder.sh");
+  test::WriteFile(recorder, "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" + dir_.File("args") + "'\n");
+  fs::permissions(recorder, fs::perms::owner_all);
+  Set("ExtraProcess/LounchExtraProgram", "1");
+  Set("ExtraProcess/ExtraProgramPath", recorder);
+  Set("ExtraProcess/ExtraProgramParam", "--file %file% --dir %dir%");
+  Set("ExtraProcess/WaitForExtraProgram", "1");
+  Set("ExtraProcess/WaitTimeForExtraProgram", "10000");
+  Set("CaptureLog/EnabledLog", "1");
+  Set("CaptureLog/LogFilePath", dir_.File("capture.log"));
+
+  std::string url = "file://" + Page("bands.html") + "?h=1500";
+  test::CommandResult r = Host("capture '" + url + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(test::ReadFile(dir_.File("args")), "--file\nBands.png\n--dir\n" + out_ + "\n");
+  std::string log = test::ReadFile(dir_.File("capture.log"));
+  EXPECT_EQ(log.rfind("Bands\t" + url + "\t", 0), 0u) << log;
+  EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
 }
 
 TEST(CaptureSetupTest, UnregisteredModuleAndTheShellAreRefusedClearly) {
