@@ -216,6 +216,25 @@ TEST_F(CaptureTest, AdditionalProgramAndCaptureLogFollowTheDelivery) {
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
 }
 
+TEST_F(CaptureTest, FramesetCapturedWithEveryFrameAtItsFullSize) {
+  Set("Destination", "File");
+  Set("ImageFileFormat/FormatName", "PNG");
+  // A small window, so that the frames are much smaller than their pages.
+  test::CommandResult r =
+      test::RunCommand("SCROLLSNAP_WINDOW_SIZE=400x300 '" + test::BuildDir() + "/bin/scrollsnap' capture '" +
+                       Page("frameset_cols.html") + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  Picture p;
+  ASSERT_TRUE(ReadPng(out_ + "/Frameset with columns.png", &p));
+  // Columns 200 and 1200 + 17 (the second frame's own scrollbar), 3000 rows;
+  // no strip of the page's own, and the right-hand scrollbar cut.
+  EXPECT_EQ(p.width, 1400);
+  EXPECT_EQ(p.height, 3000);
+  const std::uint8_t kFrame[3] = {200, 220, 240};
+  for (auto [x, y] : {std::pair{100, 2990}, std::pair{800, 700}, std::pair{1390, 10}})
+    EXPECT_EQ(std::memcmp(p.At(x, y), kFrame, 3), 0) << x << "," << y;
+}
+
 TEST(CaptureSetupTest, UnregisteredModuleAndTheShellAreRefusedClearly) {
   test::TempHome home;
   test::CommandResult r = Host("capture '" + test::SourceDir() + "/samples/sample-page.html'");
