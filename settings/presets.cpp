@@ -28,7 +28,6 @@ class PresetKey : public SettingsGroup {
   explicit PresetKey(int slot) : SettingsGroup("") { SetScope(ScopeOfSlot(slot)); }
   HRESULT Load(const std::string&) override { return S_OK; }
   HRESULT Save(const std::string&) override { return S_OK; }
-  using SettingsGroup::key;
 };
 
 }  // namespace

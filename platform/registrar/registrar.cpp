@@ -236,10 +236,12 @@ class Parser {
   }
 
  public:
-  // Values declared with `val` directly under a root (not allowed) end here.
-  std::vector<std::pair<std::string, Value>> pendingValues_;
+  // Values declared with `val` directly under a root key, where none may stand.
+  bool HasLooseValues() const { return !pendingValues_.empty(); }
 
  private:
+  // The `val` entries of the key being parsed.
+  std::vector<std::pair<std::string, Value>> pendingValues_;
   std::string text_;
   std::size_t pos_ = 0;
   int line_ = 1;
@@ -319,7 +321,7 @@ HRESULT RegistrarRun(const std::string& script, bool registering, const Registra
   t_lastError.clear();
   Parser parser(script, replacements);
   std::vector<RootNode> roots;
-  if (!parser.Parse(roots) || !parser.pendingValues_.empty()) {
+  if (!parser.Parse(roots) || parser.HasLooseValues()) {
     t_lastError = parser.error().empty() ? "a value outside any key" : parser.error();
     return kScriptError;
   }
