@@ -8,6 +8,7 @@
 
 #include "host/host_options.h"
 #include "platform/codepage/codepage.h"
+#include "platform/registry/registry.h"
 #include "settings/backup.h"
 #include "settings/presets.h"
 #include "settings/settings.h"
@@ -51,6 +52,20 @@ int UnknownKey(const std::string& key) {
   return kExitUsage;
 }
 
+// The settings store must be readable before a command reads or changes it:
+// a damaged or unreadable database is one clear error, not a list of
+// defaults that looks like the user's settings.
+bool SettingsStoreReadable() {
+  HKEY k = 0;
+  LONG err = RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &k);
+  if (err == ERROR_SUCCESS) RegCloseKey(k);
+  if (err == ERROR_SUCCESS || err == ERROR_FILE_NOT_FOUND) return true;
+  std::string why = RegLastErrorText();
+  PrintError("scrollsnap: the settings store cannot be used" + (why.empty() ? std::string() : ": " + why) +
+             "\n(move the file away to start again from the defaults; a backup can then be restored)");
+  return false;
+}
+
 bool ParseSlot(const std::string& text, int& slot) {
   std::int32_t v;
   if (!ParseNumber(text, v) || v < 1 || v > kMaxPresetSlot) return false;
@@ -65,6 +80,7 @@ int RunConfigCommand(const std::vector<std::string>& args) {
     PrintError("usage: scrollsnap config list | get KEY | set KEY VALUE");
     return kExitUsage;
   }
+  if (!SettingsStoreReadable()) return kExitError;
   Settings settings;
   const std::string& verb = args[0];
   if (verb == "list" && args.size() == 1) {
@@ -112,6 +128,7 @@ int RunPresetCommand(const std::vector<std::string>& args) {
     PrintError(usage);
     return kExitUsage;
   }
+  if (!SettingsStoreReadable()) return kExitError;
   const std::string& verb = args[0];
   if (verb == "list" && args.size() == 1) {
     for (const auto& [slot, name] : EnumeratePresets()) PrintLine(PresetDisplayText(slot, name));
@@ -174,6 +191,7 @@ int RunBackupCommand(const std::vector<std::string>& args) {
     PrintError("usage: scrollsnap backup FILE");
     return kExitUsage;
   }
+  if (!SettingsStoreReadable()) return kExitError;
   return ExitStatusOf(BackupSettingsCommand(args[0]));
 }
 

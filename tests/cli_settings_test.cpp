@@ -2,6 +2,7 @@
 // own process, against a fresh SCROLLSNAP_HOME.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "output/password.h"
@@ -131,6 +132,21 @@ TEST_F(CliTest, BackupAndRestoreWithAnswers) {
   test::CommandResult bad = Host("--answer yes restore '" + file + "'");
   EXPECT_EQ(bad.status, 2);
   EXPECT_EQ(Host("config get Destination").out, "File\n");
+}
+
+TEST_F(CliTest, ADamagedStoreIsOneClearErrorAndIsNeverReset) {
+  std::string db = home_.path() + "/registry/user.db";
+  std::filesystem::create_directories(home_.path() + "/registry");
+  std::string garbage(5000, '\x5a');
+  test::WriteFile(db, garbage);
+  for (const char* args : {"config get Destination", "config set Destination File", "config list", "preset list",
+                           "backup '/tmp/never-written.ssb'"}) {
+    test::CommandResult r = Host(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find(db), std::string::npos) << args << ": " << r.err;
+    EXPECT_EQ(r.out, "") << args;
+  }
+  EXPECT_EQ(test::ReadFile(db), garbage);
 }
 
 TEST_F(CliTest, SavesInAnotherProcessReachThisWindowUnlessIsolated) {
