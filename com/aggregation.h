@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <new>
 
 #include "platform/com/unknown.h"
 
@@ -73,5 +74,21 @@ class AggregatableObject : public Interfaces... {
   InnerUnknown inner_;
   IUnknown* outer_;
 };
+
+// The class factory's creation of a module object T (constructed from the
+// outer unknown): an aggregating caller may ask for IUnknown only and gets the
+// inner unknown; a caller that stands alone gets the interface it asked for.
+template <typename T>
+HRESULT CreateAggregatable(IUnknown* outer, REFIID riid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (outer && riid != IUnknown::iid) return MakeHResult(0x80040110);  // CLASS_E_NOAGGREGATION
+  T* created = new (std::nothrow) T(outer);
+  if (!created) return E_OUTOFMEMORY;
+  IUnknown* inner = created->Inner();
+  HRESULT hr = inner->QueryInterface(riid, object);
+  inner->Release();  // the creation reference; the caller holds its own now
+  return hr;
+}
 
 }  // namespace ss

@@ -3,15 +3,7 @@
 namespace ss {
 
 HRESULT BrowserHelperObject::Create(IUnknown* outer, REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (outer && riid != IUnknown::iid) return CLASS_E_NOAGGREGATION;
-  auto* o = new (std::nothrow) BrowserHelperObject(outer);
-  if (!o) return E_OUTOFMEMORY;
-  IUnknown* inner = o->Inner();
-  HRESULT hr = inner->QueryInterface(riid, object);
-  inner->Release();
-  return hr;
+  return CreateAggregatable<BrowserHelperObject>(outer, riid, object);
 }
 
 HRESULT BrowserHelperObject::GetTypeInfoCount(UINT* count) {

@@ -32,6 +32,7 @@ class BrowserHelperObject : public AggregatableObject<IBrowserHelperObject, IObj
   IWebBrowser2* browser() const { return browser_.Get(); }
 
  private:
+  friend HRESULT CreateAggregatable<BrowserHelperObject>(IUnknown*, REFIID, void**);
   explicit BrowserHelperObject(IUnknown* outer) : AggregatableObject(outer) {}
   ComPtr<IUnknown> site_;
   ComPtr<IWebBrowser2> browser_;

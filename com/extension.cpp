@@ -44,15 +44,7 @@ Extension::~Extension() {
 }
 
 HRESULT Extension::Create(IUnknown* outer, REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (outer && riid != IUnknown::iid) return CLASS_E_NOAGGREGATION;
-  Extension* e = new (std::nothrow) Extension(outer);
-  if (!e) return E_OUTOFMEMORY;
-  IUnknown* inner = e->Inner();
-  HRESULT hr = inner->QueryInterface(riid, object);
-  inner->Release();  // the creation reference; the caller holds its own now
-  return hr;
+  return CreateAggregatable<Extension>(outer, riid, object);
 }
 
 void* Extension::FindInterface(REFIID riid) {

@@ -66,6 +66,7 @@ class Extension : public AggregatableObject<IExtension, IOleCommandTarget, IObje
   void* FindInterface(REFIID riid) override;
 
  private:
+  friend HRESULT CreateAggregatable<Extension>(IUnknown*, REFIID, void**);
   explicit Extension(IUnknown* outer);
   ~Extension() override;
   // The ordinary dispatch of IExtension's members.

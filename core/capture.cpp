@@ -123,9 +123,7 @@ HRESULT CaptureWholePage(CaptureSession& session) {
   if (!disp) return E_POINTER;
   ComPtr<IHTMLDocument2> document;
   if (HRESULT hr = disp.As(&document); Failed(hr)) return hr;
-  BSTR title, url, mime;
-  document->get_title(&title);
-  document->get_URL(&url);
+  BSTR mime;
   document->get_mimeType(&mime);
   bool isImage = IsImageDocument(Text(mime));
 

@@ -1,8 +1,6 @@
 // scrollsnap: the host. It plays the browser's part for the add-on module and
 // carries the administrative commands.
-#include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -13,6 +11,7 @@
 #include "host/browse_command.h"
 #include "host/clipboard_command.h"
 #include "host/host_options.h"
+#include "host/module_host.h"
 #include "platform/codepage/codepage.h"
 #include "platform/ui/ui.h"
 #include "settings/settings.h"
@@ -98,22 +97,6 @@ void PrintHelp(FILE* out) {
                "Exit status: 0 done, 1 stopped (a question answered No or Cancel), 2 error, 64 usage.\n");
 }
 
-// The module the host would load lies in ../lib beside bin/; the settings
-// derive the skins folder from it.
-void NameModuleFile() {
-  char self[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return;
-  self[n] = '\0';
-  std::string exe(self);
-  std::size_t slash = exe.rfind('/');
-  if (slash == std::string::npos) return;
-  std::string binDir = exe.substr(0, slash);
-  std::size_t up = binDir.rfind('/');
-  std::string prefix = up == std::string::npos ? std::string(".") : binDir.substr(0, up);
-  SetModuleFilePath(prefix + "/lib/scrollsnap.so");
-}
-
 }  // namespace
 
 void PrintError(const std::string& text) { std::fprintf(stderr, "%s\n", AnsiToUtf8(text).c_str()); }
@@ -155,7 +138,8 @@ int Main(int argc, char** argv) {
     PrintHelp(stderr);
     return kExitUsage;
   }
-  NameModuleFile();
+  // The settings derive the skins folder from the module the host loads.
+  SetModuleFilePath(BundledModulePath());
   std::unique_ptr<UiBackend> backend = MakeUiBackend(options.ui, options.answer);
   if (!backend) {
     PrintError("scrollsnap: the window interface is not part of this build; use --ui batch");

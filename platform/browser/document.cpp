@@ -272,10 +272,7 @@ class HtmlElement : public DispatchObject<IHTMLElement, IHTMLElement2, IHTMLBody
 };
 
 HRESULT NewElement(std::shared_ptr<DocContext> ctx, std::string objectId, IHTMLElement** out) {
-  auto e = MakeCom<HtmlElement>(std::move(ctx), std::move(objectId));
-  if (!e) return E_OUTOFMEMORY;
-  *out = e.Detach();
-  return S_OK;
+  return CreateInto<HtmlElement>(out, std::move(ctx), std::move(objectId));
 }
 
 // ---------------------------------------------------------------------------
@@ -324,10 +321,7 @@ class HtmlCollection : public LengthDispatch<IHTMLElementCollection> {
     if (index < 0 || static_cast<std::size_t>(index) >= items_.size()) return S_OK;
     const ItemInfo& info = items_[static_cast<std::size_t>(index)];
     if (!info.element) return S_OK;  // not an element: nothing to hand out
-    auto e = MakeCom<HtmlElement>(ctx_, objectId_, index, info);
-    if (!e) return E_OUTOFMEMORY;
-    *element = static_cast<IHTMLElement*>(e.Detach());
-    return S_OK;
+    return CreateInto<HtmlElement, IHTMLElement>(element, ctx_, objectId_, index, info);
   }
 
   HRESULT tags(const VARIANT& tagName, IDispatch** collection) override {
@@ -374,10 +368,7 @@ class HtmlCollection : public LengthDispatch<IHTMLElementCollection> {
 };
 
 HRESULT NewCollection(std::shared_ptr<DocContext> ctx, std::string objectId, IDispatch** out) {
-  auto c = MakeCom<HtmlCollection>(std::move(ctx), std::move(objectId));
-  if (!c) return E_OUTOFMEMORY;
-  *out = c.Detach();
-  return S_OK;
+  return CreateInto<HtmlCollection>(out, std::move(ctx), std::move(objectId));
 }
 
 // ---------------------------------------------------------------------------
@@ -634,10 +625,7 @@ class HtmlDocument
         list.push_back(ComPtr<IUnknown>(o.Get()));
       }
     }
-    auto e = MakeCom<EnumUnknown>(std::move(list));
-    if (!e) return E_OUTOFMEMORY;
-    *items = e.Detach();
-    return S_OK;
+    return CreateInto<EnumUnknown>(items, std::move(list));
   }
 
   HRESULT GetExtent(DWORD aspect, SIZEL* size) override {
@@ -685,10 +673,7 @@ class HtmlDocument
     *out = nullptr;
     HRESULT hr = ctx_->Check();
     if (Failed(hr)) return hr;
-    auto part = MakeCom<T>(ctx_);
-    if (!part) return E_OUTOFMEMORY;
-    *out = part.Detach();
-    return S_OK;
+    return CreateInto<T>(out, ctx_);
   }
 
   HRESULT ReadText(const std::string& expr, BSTR* out) {
@@ -865,17 +850,11 @@ HRESULT DocContext::DocumentObject(std::string* objectId) {
 
 HRESULT NewDocument(std::shared_ptr<DocContext> ctx, IDispatch** out) {
   if (!out) return E_POINTER;
-  auto d = MakeCom<HtmlDocument>(std::move(ctx));
-  if (!d) return E_OUTOFMEMORY;
-  *out = static_cast<IHTMLDocument2*>(d.Detach());
-  return S_OK;
+  return CreateInto<HtmlDocument, IHTMLDocument2>(out, std::move(ctx));
 }
 
 HRESULT NewFrameBrowser(std::shared_ptr<Tab> tab, std::string frameId, HWND window, IWebBrowser2** out) {
-  auto b = MakeCom<FrameBrowser>(std::move(tab), std::move(frameId), window);
-  if (!b) return E_OUTOFMEMORY;
-  *out = b.Detach();
-  return S_OK;
+  return CreateInto<FrameBrowser>(out, std::move(tab), std::move(frameId), window);
 }
 
 }  // namespace ss::browser

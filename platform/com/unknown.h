@@ -210,4 +210,15 @@ ComPtr<T> MakeCom(Args&&... args) {
   return ComPtr<T>::Adopt(p);
 }
 
+// Creates a COM object and hands its reference to `*out`: S_OK, or
+// E_OUTOFMEMORY (with `*out` untouched). `Via` names the interface through
+// which T reaches I when T has I more than once (IDispatch, for instance).
+template <typename T, typename Via = T, typename I, typename... Args>
+HRESULT CreateInto(I** out, Args&&... args) {
+  ComPtr<T> object = MakeCom<T>(std::forward<Args>(args)...);
+  if (!object) return E_OUTOFMEMORY;
+  *out = static_cast<Via*>(object.Detach());
+  return S_OK;
+}
+
 }  // namespace ss
