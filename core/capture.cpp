@@ -100,6 +100,68 @@ Insets ReadBodyMargins(IHTMLDocument2* document) {
   return m;
 }
 
+namespace {
+
+// The PNG encoding made while the page is painted (see
+// CaptureSession::encodeAhead). The final picture is the block of the painted
+// bitmap at `out.source` when no skin adds to it and the block covers it
+// whole; its rows are encoded as the view reports them painted.
+class EncodeAheadWhilePainting {
+ public:
+  EncodeAheadWhilePainting(CaptureSession& session, HDC memory, HBITMAP painted, const OutputSizes& out,
+                           SIZE viewSize, bool wanted)
+      : session_(session), memory_(memory), sourceY_(out.source.y) {
+    session_.encodedAhead.reset();
+    const SIZE size = out.out;
+    const bool covered = size.cx > 0 && size.cy > 0 && size.cx <= out.block.cx && size.cy <= out.block.cy &&
+                         out.source.x >= 0 && out.source.y >= 0 && out.source.x + size.cx <= viewSize.cx &&
+                         out.source.y + size.cy <= viewSize.cy;
+    if (!wanted || !covered) return;
+    const POINT source = out.source;
+    const int width = size.cx;
+    auto reader = [painted, source, width](int first, int count, std::uint8_t* bgrx) {
+      return GetBitmapRows(painted, source.x, source.y + first, width, count, bgrx,
+                           static_cast<std::size_t>(width) * 4) != 0;
+    };
+    // An encoding that would hold more than an eighth of the 24-bit picture
+    // is not worth its memory: the writer then encodes as usual.
+    const std::size_t picture = static_cast<std::size_t>(size.cx) * static_cast<std::size_t>(size.cy) * 3;
+    const std::size_t limit = std::max<std::size_t>(picture / 8, 4u << 20);
+    session_.encodedAhead = std::make_unique<PngEncodeAhead>(size.cx, size.cy, std::move(reader), limit);
+    SetPaintProgressProc(memory_, &EncodeAheadWhilePainting::Progress, this);
+  }
+  ~EncodeAheadWhilePainting() {
+    SetPaintProgressProc(memory_, nullptr, nullptr);
+    if (!finished_) session_.encodedAhead.reset();
+  }
+
+  // The view has returned: every row is as it stays.
+  void PaintingDone(bool painted) {
+    SetPaintProgressProc(memory_, nullptr, nullptr);
+    if (!session_.encodedAhead) return;
+    if (painted) session_.encodedAhead->RowsFinal(session_.encodedAhead->height());
+    else session_.encodedAhead.reset();
+  }
+  // Waits until the painted bitmap has been read.
+  void Finish() {
+    finished_ = true;
+    if (session_.encodedAhead && !session_.encodedAhead->Finish()) session_.encodedAhead.reset();
+  }
+
+ private:
+  static void Progress(void* context, int finalRows) {
+    auto* self = static_cast<EncodeAheadWhilePainting*>(context);
+    if (self->session_.encodedAhead) self->session_.encodedAhead->RowsFinal(finalRows - self->sourceY_);
+  }
+
+  CaptureSession& session_;
+  HDC memory_;
+  LONG sourceY_;
+  bool finished_ = false;
+};
+
+}  // namespace
+
 HRESULT CaptureWholePage(CaptureSession& session) {
   session.captureBitmap = 0;
   if (!session.browser) return E_POINTER;
@@ -156,6 +218,15 @@ HRESULT CaptureWholePage(CaptureSession& session) {
   if (!painted.get()) return kBitmapCreationFailed;
 
   memory.Select(painted.get());
+
+  // What is cut off after painting, and the final picture's place in the
+  // painted bitmap.
+  Insets cuts = ComputeCuts(s, cutMargins, margins, sys);
+  OutputSizes out = ComputeOutputSizes(s, render, viewSize, cuts, skin.inUse && skin.canDraw, insets);
+  const bool centred = s.ImageCrop.Centering == 1 && render.cx > viewSize.cx;
+  EncodeAheadWhilePainting ahead(session, memory.get(), painted.get(), out, viewSize,
+                                 session.encodeAhead && !skin.inUse && !centred);
+
   SIZEL savedExtent{};
   if (HRESULT hr = ole->GetExtent(DVASPECT_CONTENT, &savedExtent); Failed(hr)) return hr;
   if (HRESULT hr = ole->SetExtent(DVASPECT_CONTENT, &renderExtent); Failed(hr)) {
@@ -164,7 +235,7 @@ HRESULT CaptureWholePage(CaptureSession& session) {
   }
 
   HRESULT paint = S_OK;
-  if (s.ImageCrop.Centering == 1 && render.cx > viewSize.cx) {
+  if (centred) {
     // Centred crop: paint at the minimum size, then take the middle.
     SIZE block{sizes.minimum.cx + sys.cxEdge, sizes.minimum.cy + sys.cyEdge};
     OwnedBitmap full(CreateCompatibleBitmap(memory.get(), block.cx, block.cy));
@@ -185,12 +256,14 @@ HRESULT CaptureWholePage(CaptureSession& session) {
   } else {
     paint = view->Draw(DVASPECT_CONTENT, 0, nullptr, nullptr, 0, memory.get(), &bounds, nullptr, nullptr, 0);
   }
+  ahead.PaintingDone(paint == S_OK);
   ole->SetExtent(DVASPECT_CONTENT, &savedExtent);
   if (paint != S_OK) return paint;
   view = nullptr;
+  // The painted rows are given back during the copy below: the encoding
+  // must have read them all first.
+  ahead.Finish();
 
-  Insets cuts = ComputeCuts(s, cutMargins, margins, sys);
-  OutputSizes out = ComputeOutputSizes(s, render, viewSize, cuts, skin.inUse && skin.canDraw, insets);
   OwnedBitmap final(CreateCompatibleBitmap(session.windowDC, out.out.cx, out.out.cy));
   if (!final.get()) return kBitmapCreationFailed;
   {

@@ -134,16 +134,25 @@ HRESULT CaptureSession::RunSession(bool showDialog) {
   windowDC = GetWindowDC(browserWindow);
 
   // 8-10. Capture and conversion.
+  struct DropEncodingOnExit {
+    std::unique_ptr<PngEncodeAhead>& encoding;
+    ~DropEncodingOnExit() { encoding.reset(); }
+  } dropEncoding{encodedAhead};
+  encodeAhead = DeliversPngFile(settings) && !ResizeChangesPicture(settings);
   if (HRESULT hr = CaptureWholePage(*this); hr != S_OK) return hr;
   HRESULT converted = PageImageFromBitmapReleasing(windowDC, captureBitmap, &pageImage);
   DeleteObject(captureBitmap);
   captureBitmap = 0;
   if (converted != S_OK) return converted;
 
-  // 11-13. Resize and delivery (which frees the picture).
+  // 11-13. Resize and delivery (which frees the picture). A picture the
+  // resize replaced is no longer the one encoded ahead.
+  const std::uint8_t* captured = pageImage.pixels;
   if (HRESULT hr = ResizePageImage(settings, pageImage); hr != S_OK) return hr;
+  if (pageImage.pixels != captured) encodedAhead.reset();
   if (HRESULT hr = DispatchOutput(*this, ""); hr != S_OK) return hr;
   FreePageImage(&pageImage);
+  encodedAhead.reset();
 
   // 14. The additional process.
   if (HRESULT hr = RunExtraProgram(settings, output.outputPath); hr != S_OK) return hr;

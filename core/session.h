@@ -3,9 +3,11 @@
 // delivered picture, on the browser window's thread, stage after stage.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "core/page_image.h"
+#include "imaging/png_encoding.h"
 #include "output/file_naming.h"
 #include "platform/browser/html.h"
 #include "platform/com/unknown.h"
@@ -56,6 +58,11 @@ class CaptureSession {
   std::int32_t siteSet = 0;
   // The preset chosen by keys for this run (0 = none).
   int chosenPreset = 0;
+  // Whether the output will write the captured picture unchanged as a PNG
+  // file; the capture then encodes it while the page is being painted, into
+  // encodedAhead, which the output writes instead of encoding afterwards.
+  bool encodeAhead = false;
+  std::unique_ptr<PngEncodeAhead> encodedAhead;
 
  private:
   HRESULT ProtectedModeStage();

@@ -9,15 +9,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
 
 #include <jpeglib.h>
-#include <png.h>
 #include <tiffio.h>
 
+#include "imaging/png_encoding.h"
 #include "platform/clipboard/clipboard.h"
 #include "platform/codepage/codepage.h"
 #include "platform/gdi/gdi.h"
@@ -165,71 +168,40 @@ HRESULT JpegWrite(const char* path, const PageImage& image, std::int32_t quality
 
 // --- PNG -------------------------------------------------------------------
 
+HRESULT PngFailure(int code) { return MakeHResult(0x83FE0000u | static_cast<std::uint32_t>(code)); }
+
 HRESULT PngWrite(const char* path, const PageImage& image) {
-  std::FILE* volatile file = nullptr;
-  png_structp volatile png = nullptr;
-  png_infop volatile info = nullptr;
-  png_bytep* volatile rows = nullptr;
-  png_bytep volatile buffer = nullptr;
-  volatile int code = 0;
-
-  file = std::fopen(path, "wb");
-  if (!file) {
-    code = 4;
-    goto recovery;
-  }
-  png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) {
-    code = 6;
-    goto recovery;
-  }
-  info = png_create_info_struct(png);
-  if (!info) {
-    code = 6;
-    goto recovery;
-  }
-  // An error inside the library jumps back here (the library's jump value
-  // is 1).
-  if (setjmp(png_jmpbuf(png))) {
-    code = 1;
-    goto recovery;
-  }
-  png_init_io(png, file);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
-               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
-  png_write_info(png, info);
-  rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep)));
-  buffer = static_cast<png_bytep>(std::malloc(static_cast<std::size_t>(image.width) * 3));
-  if (!rows || !buffer) {
-    code = 1;
-    goto recovery;
-  }
-  rows[0] = buffer;
+  struct File {
+    std::FILE* f;
+    ~File() {
+      if (f) std::fclose(f);
+    }
+  } file{std::fopen(path, "wb")};
+  if (!file.f) return PngFailure(4);
+  PngEncoder encoder;
+  if (int code = encoder.StartFile(file.f, static_cast<std::uint32_t>(image.width),
+                                   static_cast<std::uint32_t>(image.height));
+      code != 0)
+    return PngFailure(code);
+  std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(image.width) * 3]);
+  if (!buffer) return PngFailure(1);
   for (std::int32_t r = 0; r < image.height; ++r) {
-    RowToRgb(TopRow(image, r), buffer, image.width);
-    png_write_rows(png, rows, 1);
+    RowToRgb(TopRow(image, r), buffer.get(), image.width);
+    if (int code = encoder.WriteRow(buffer.get()); code != 0) return PngFailure(code);
   }
-  png_write_end(png, info);
-  {
-    std::free(buffer);
-    std::free(rows);
-    png_structp p = png;
-    png_infop i = info;
-    png_destroy_write_struct(&p, &i);
-    const bool closed = std::fclose(file) == 0;
-    return closed ? S_OK : PNG_E_LIBRARY;
-  }
+  if (int code = encoder.Finish(); code != 0) return PngFailure(code);
+  const bool closed = std::fclose(file.f) == 0;
+  file.f = nullptr;
+  return closed ? S_OK : PNG_E_LIBRARY;
+}
 
-recovery:
-  if (png) {
-    png_structp p = png;
-    png_infop i = info;
-    png_destroy_write_struct(&p, i ? &i : nullptr);
-  }
-  std::free(buffer);
-  std::free(rows);
-  if (file) std::fclose(file);
-  return MakeHResult(0x83FE0000u | static_cast<std::uint32_t>(code));
+// A PNG file whose bytes were made ahead: the same codes as the writer.
+HRESULT PngWriteEncoded(const char* path, const std::vector<std::uint8_t>& bytes) {
+  std::FILE* file = std::fopen(path, "wb");
+  if (!file) return PngFailure(4);
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const bool closed = std::fclose(file) == 0;
+  return written && closed ? S_OK : PNG_E_LIBRARY;
 }
 
 // --- TIFF ------------------------------------------------------------------
@@ -290,11 +262,17 @@ const ImageFormat* FindImageFormat(const std::string& formatName) {
   return nullptr;
 }
 
-HRESULT WriteImageFile(const Settings& settings, const std::string& path, const PageImage& image) {
+HRESULT WriteImageFile(const Settings& settings, const std::string& path, const PageImage& image,
+                       PngEncodeAhead* encodedAhead) {
   const auto& format = settings.ImageFileFormat;
   if (format.FormatName == "BMP") return WriteBmpFile(path, image);
   if (format.FormatName == "Jpeg") return WriteJpegFile(path, image, format.Quality);
-  if (format.FormatName == "PNG") return WritePngFile(path, image);
+  if (format.FormatName == "PNG") {
+    if (encodedAhead && Usable(image) && encodedAhead->width() == image.width &&
+        encodedAhead->height() == image.height && encodedAhead->Finish())
+      return PngWriteEncoded(FileSystemPath(path).c_str(), encodedAhead->bytes());
+    return WritePngFile(path, image);
+  }
   if (format.FormatName == "TIFF") return WriteTiffFile(path, image, format.Compress);
   return S_OK;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/page_image.h"
+#include "imaging/png_encoding.h"
 #include "platform/base/result.h"
 #include "settings/settings.h"
 
@@ -63,7 +64,11 @@ constexpr HRESULT CLIPBOARD_E_REFUSED = MakeHResult(0x80070003);
 // ("BMP", "Jpeg", "PNG", "TIFF", compared case-sensitively) and returns that
 // writer's result. Another name writes nothing and returns 0 (callers refuse
 // unknown names before they get here). `path` is in the process code page.
-HRESULT WriteImageFile(const Settings& settings, const std::string& path, const PageImage& image);
+// `encodedAhead`, when given, is a PNG encoding of this very picture made
+// while it was painted (the caller vouches for that); a PNG file is then
+// written from its bytes once it has finished, which gives the same file.
+HRESULT WriteImageFile(const Settings& settings, const std::string& path, const PageImage& image,
+                       PngEncodeAhead* encodedAhead = nullptr);
 
 // 54 header bytes, then the pixel block exactly as stored (bottom-up rows,
 // padding included). 0x80070004 the file cannot be created; 0x80070005 a

@@ -7,6 +7,11 @@
 
 namespace ss {
 
+bool ResizeChangesPicture(const Settings& settings) {
+  const std::string& resize = settings.ImageResize.Resize;
+  return resize == "ByPercentage" || resize == "ByFixedWidthByPixels";
+}
+
 HRESULT ResizePageImage(Settings& settings, PageImage& pageImage) {
   auto& resize = settings.ImageResize;
   const bool byPercentage = resize.Resize == "ByPercentage";

@@ -22,4 +22,8 @@ constexpr HRESULT RESIZE_E_ZEROSIZE = MakeHResult(0x800409CB);
 // stay. On failure the picture stays as it was.
 HRESULT ResizePageImage(Settings& settings, PageImage& pageImage);
 
+// True when the settings ask ResizePageImage for a new picture (which may
+// still fail); false when it leaves the picture as it is.
+bool ResizeChangesPicture(const Settings& settings);
+
 }  // namespace ss

@@ -14,6 +14,10 @@ bool SaveFormatOf(const Settings& settings, SaveFormat* out) {
   return true;
 }
 
+bool DeliversPngFile(const Settings& settings) {
+  return settings.Destination == "File" && settings.ImageFileFormat.FormatName == "PNG";
+}
+
 HRESULT DispatchOutput(CaptureSession& session, const std::string&) {
   struct FreeOnExit {
     PageImage& image;
@@ -35,7 +39,7 @@ HRESULT DispatchOutput(CaptureSession& session, const std::string&) {
     HRESULT hr = BuildSavePath(session.settings, facts, known ? &format : nullptr, session.browserWindow,
                                session.output);
     if (hr != S_OK) return hr;
-    return WriteImageFile(session.settings, session.output.outputPath, session.pageImage);
+    return WriteImageFile(session.settings, session.output.outputPath, session.pageImage, session.encodedAhead.get());
   }
   if (destination == "FTPBlog") return kErrUploadUnavailable;
   return kErrUnknownDestination;

@@ -17,6 +17,10 @@ inline constexpr HRESULT kErrUploadUnavailable = MakeHResult(0x80004001);
 // negative: an error. The picture's pixels are freed in every case.
 HRESULT DispatchOutput(CaptureSession& session, const std::string& unused);
 
+// True when the output writes the picture as a PNG file (the capture can
+// then encode it while painting; see CaptureSession::encodeAhead).
+bool DeliversPngFile(const Settings& settings);
+
 // The save path's facts of the image format chosen in the settings (null
 // result when the name is not a format of the table).
 bool SaveFormatOf(const Settings& settings, SaveFormat* out);

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "core/page_image.h"
+#include "imaging/image_writers.h"
 #include "tests/support/test_home.h"
 
 namespace ss {
@@ -53,6 +55,29 @@ bool ReadPng(const std::string& path, Picture* out) {
   png_destroy_read_struct(&png, &info, nullptr);
   std::fclose(f);
   return ok;
+}
+
+// The PNG file is byte for byte what the PNG writer makes of the picture it
+// holds (the capture encodes while the page is painted; the file must not
+// tell).
+void ExpectWriterBytes(const std::string& path, const Picture& p, const std::string& scratch) {
+  PageImage image = kEmptyPageImage;
+  ASSERT_EQ(AllocatePageImage(p.width, p.height, &image), S_OK);
+  for (int y = 0; y < p.height; ++y) {
+    std::uint8_t* row = image.pixels + static_cast<std::size_t>(image.stride) * (p.height - 1 - y);
+    for (int x = 0; x < p.width; ++x) {
+      const std::uint8_t* px = p.At(x, y);
+      row[3 * x] = px[2];
+      row[3 * x + 1] = px[1];
+      row[3 * x + 2] = px[0];
+    }
+  }
+  HRESULT hr = WritePngFile(scratch, image);
+  FreePageImage(&image);
+  ASSERT_EQ(hr, S_OK);
+  std::string made = test::ReadFile(path), written = test::ReadFile(scratch);
+  EXPECT_EQ(made.size(), written.size());
+  EXPECT_TRUE(made == written) << path << " differs from the writer's own file";
 }
 
 // The colour of band i of bands.html.
@@ -102,6 +127,7 @@ TEST_F(CaptureTest, TallPageToPngWithEveryBandRight) {
     }
   }
   EXPECT_EQ(wrong, 0);
+  ExpectWriterBytes(out_ + "/Bands.png", p, dir_.File("writer.png"));
 }
 
 TEST_F(CaptureTest, EveryFileFormatAndTheClipboard) {
@@ -164,11 +190,30 @@ TEST_F(CaptureTest, CropFromAStartRowAndAPresetHeldWithCtrl) {
   EXPECT_EQ(p.At(10, 0)[0], first[0]);
   EXPECT_EQ(p.At(10, 0)[2], first[2]);
   EXPECT_EQ(p.At(10, 479)[2], last[2]);
+  ExpectWriterBytes(out_ + "/000.png", p, dir_.File("writer.png"));
 
   r = Host("capture 'file://" + Page("bands.html") + "?h=3000'");
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_TRUE(ReadPng(out_ + "/001.png", &p));
   EXPECT_EQ(p.height, 3000);
+  ExpectWriterBytes(out_ + "/001.png", p, dir_.File("writer.png"));
+}
+
+TEST_F(CaptureTest, AResizedPictureIsEncodedAfterTheResize) {
+  Set("Destination", "File");
+  Set("ImageFileFormat/FormatName", "PNG");
+  Set("ImageResize/Resize", "ByPercentage");
+  Set("ImageResize/ByPercentage", "50");
+  test::CommandResult r = Host("capture 'file://" + Page("bands.html") + "?h=3000'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  Picture p;
+  ASSERT_TRUE(ReadPng(out_ + "/Bands.png", &p));
+  EXPECT_EQ(p.width, 640);
+  ASSERT_EQ(p.height, 1500);
+  auto c = Band(20);
+  EXPECT_EQ(p.At(320, 1025)[0], c[0]);
+  EXPECT_EQ(p.At(320, 1025)[2], c[2]);
+  ExpectWriterBytes(out_ + "/Bands.png", p, dir_.File("writer.png"));
 }
 
 TEST_F(CaptureTest, QuestionsAndFailuresEndTheRunAsTheySay) {

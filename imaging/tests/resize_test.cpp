@@ -110,7 +110,13 @@ TEST_F(ResizeStep, AlgorithmDoesNotChangeTheResult) {
     OwnedImage img(123, 77);
     img.Fill(Mix);
     ASSERT_EQ(ResizePageImage(settings_, img.img), S_OK);
-    results.emplace_back(img.img.pixels, img.img.pixels + img.img.stride * img.img.height);
+    // The samples of every row; the padding bytes are undefined.
+    std::vector<std::uint8_t> samples;
+    for (int y = 0; y < img.img.height; ++y) {
+      const std::uint8_t* row = img.img.pixels + static_cast<std::size_t>(img.img.stride) * y;
+      samples.insert(samples.end(), row, row + 3 * img.img.width);
+    }
+    results.push_back(std::move(samples));
   }
   for (std::size_t i = 1; i < results.size(); ++i) EXPECT_EQ(results[i], results[0]);
 }

@@ -247,7 +247,10 @@ HRESULT ViewDraw(DocContext& ctx, HDC dc, const RECTL* bounds) {
   int x0 = left + m.cxEdge, y0 = top + m.cyEdge;
   int c0 = std::max(0, -x0), c1 = std::min(pw, clipRight - x0);
   int r0 = std::max(0, -y0), r1 = std::min(ph, clipBottom - y0);
-  if (c1 <= c0 || r1 <= r0) return S_OK;
+  if (c1 <= c0 || r1 <= r0) {
+    ReportPaintProgress(dc, surface.cy);
+    return S_OK;
+  }
 
   // One screenshot at a time (Chromium changes the page's metrics while it
   // takes one); the previous tile is decoded and copied meanwhile.
@@ -265,6 +268,8 @@ HRESULT ViewDraw(DocContext& ctx, HDC dc, const RECTL* bounds) {
     int tw = std::min(tile.width(), c1 - c0), th = std::min(tile.height(), rows);
     if (!SetDCRows(dc, x0 + c0, y0 + y, tw, th, tile.constBits(), static_cast<std::size_t>(tile.bytesPerLine())))
       return {E_HANDLE, "The drawing context cannot take the picture"};
+    // The edges and the strip went first: everything above this band is done.
+    ReportPaintProgress(dc, y0 + y + rows);
     return {S_OK, ""};
   };
   std::future<std::pair<HRESULT, std::string>> copying;
@@ -314,6 +319,7 @@ HRESULT ViewDraw(DocContext& ctx, HDC dc, const RECTL* bounds) {
   }
   HRESULT copied = finishCopy();
   if (Succeeded(result)) result = copied;
+  if (Succeeded(result)) ReportPaintProgress(dc, surface.cy);
   // Drawn at the window's own size: the window as it was. (At an extent the
   // page stays laid out so until the extent is put back.)
   if (!layout.overridden) {

@@ -331,6 +331,29 @@ BOOL DeleteDC(HDC dc) {
   return 1;
 }
 
+BOOL SetPaintProgressProc(HDC dc, PaintProgressProc proc, void* context) {
+  auto ctx = Contexts().Get(dc);
+  if (!ctx) return 0;
+  std::lock_guard<std::mutex> lock(ServiceLock());
+  ctx->progress = proc;
+  ctx->progressContext = proc ? context : nullptr;
+  return 1;
+}
+
+void ReportPaintProgress(HDC dc, int finalRows) {
+  auto ctx = Contexts().Get(dc);
+  if (!ctx) return;
+  PaintProgressProc proc;
+  void* context;
+  {
+    std::lock_guard<std::mutex> lock(ServiceLock());
+    proc = ctx->progress;
+    context = ctx->progressContext;
+  }
+  // Called without the lock: the procedure may well read the surface.
+  if (proc) proc(context, finalRows);
+}
+
 HBITMAP CreateCompatibleBitmap(HDC reference, int cx, int cy) {
   if (reference != 0 && !Contexts().Get(reference)) return 0;
   if (cx < 0 || cy < 0) return 0;

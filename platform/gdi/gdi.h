@@ -198,6 +198,18 @@ HDC CreateCompatibleDC(HDC reference);
 // Window contexts are released with ReleaseDC instead.
 BOOL DeleteDC(HDC dc);
 
+// Painting in progress. A painter that fills a context from the top down
+// (the browser's view drawing a tall page in bands) says now and then that
+// every row above `finalRows` is finished; whoever prepared the context can
+// start on those rows while the rest is still being painted. The procedure is
+// called on the painter's threads, never twice at once for one context, with
+// growing values. A context has at most one; null removes it.
+using PaintProgressProc = void (*)(void* context, int finalRows);
+BOOL SetPaintProgressProc(HDC dc, PaintProgressProc proc, void* context);
+// Tells the context's procedure, if it has one, that rows above `finalRows`
+// are finished.
+void ReportPaintProgress(HDC dc, int finalRows);
+
 // A 32-bit BGRX bitmap of cx × cy pixels, filled with black. A zero width or
 // height gives a 1 × 1 bitmap; a negative size, or one too large to
 // allocate, gives 0.

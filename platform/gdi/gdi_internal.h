@@ -71,6 +71,8 @@ struct DeviceContext {
   COLORREF textColor = RGB(0, 0, 0);
   COLORREF bkColor = RGB(255, 255, 255);
   int bkMode = OPAQUE;
+  PaintProgressProc progress = nullptr;  // told how far painting has got
+  void* progressContext = nullptr;
 };
 
 // The lock that guards selections, window state and context attributes.

@@ -2,6 +2,7 @@
 // the drawing service, the way the whole-page capture does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,8 @@ PageSize BodyScrollSize(IWebBrowser2* browser) {
 // The capture's arithmetic for a page that is not a frameset: the view is
 // the page plus the scrollbar strip and two edges; the receiving bitmap is
 // the view less one edge on each axis.
-void DrawWholePage(IWebBrowser2* browser, PageSize page, Drawn* out, SIZEL* savedExtent, SIZEL* afterExtent) {
+void DrawWholePage(IWebBrowser2* browser, PageSize page, Drawn* out, SIZEL* savedExtent, SIZEL* afterExtent,
+                   PaintProgressProc progress = nullptr, void* progressContext = nullptr) {
   const int cx = GetSystemMetrics(SM_CXEDGE), cy = GetSystemMetrics(SM_CYEDGE), sb = GetSystemMetrics(SM_CXVSCROLL);
   const int renderW = page.width + sb + 2 * cx, renderH = page.height + 2 * cy;
   auto doc = DocumentAs<IHTMLDocument2>(browser);
@@ -67,6 +69,7 @@ void DrawWholePage(IWebBrowser2* browser, PageSize page, Drawn* out, SIZEL* save
   out->bitmap = CreateCompatibleBitmap(out->dc, out->width, out->height);
   ASSERT_NE(out->bitmap, 0u);
   out->old = SelectObject(out->dc, out->bitmap);
+  if (progress) ASSERT_EQ(SetPaintProgressProc(out->dc, progress, progressContext), 1);
 
   ASSERT_EQ(ole->GetExtent(DVASPECT_CONTENT, savedExtent), S_OK);
   SIZEL extent{MulDiv(renderW, 2540, 96), MulDiv(renderH, 2540, 96)};
@@ -89,13 +92,32 @@ TEST(BrowserView, DrawsEveryBandOfAVeryTallPageInItsPlace) {
   ASSERT_EQ(page.width, 1280);
   ASSERT_EQ(page.height, 60000);
 
-  Drawn d;
-  SIZEL saved{}, after{};
-  DrawWholePage(browser.Get(), page, &d, &saved, &after);
-  ASSERT_FALSE(HasFatalFailure());
-
   // The page starts inside the edges at (2, 2).
   const int x0 = 2, y0 = 2;
+  // The view says how far it has got while it draws: each time, the last row
+  // it calls finished is already the page's.
+  Drawn d;
+  struct Progress {
+    const Drawn* drawn;
+    std::vector<int> reports;
+    int early = 0;
+  } progress{&d, {}, 0};
+  auto report = [](void* context, int finalRows) {
+    auto* p = static_cast<Progress*>(context);
+    p->reports.push_back(finalRows);
+    const int row = finalRows - 1 - 2;
+    if (row >= 0 && row < 60000 && p->drawn->At(2 + 640, finalRows - 1) != BandColour(row / 100)) ++p->early;
+  };
+
+  SIZEL saved{}, after{};
+  DrawWholePage(browser.Get(), page, &d, &saved, &after, report, &progress);
+  ASSERT_FALSE(HasFatalFailure());
+  EXPECT_GT(progress.reports.size(), 2u) << "a page this tall comes in several bands";
+  EXPECT_TRUE(std::is_sorted(progress.reports.begin(), progress.reports.end()));
+  ASSERT_FALSE(progress.reports.empty());
+  EXPECT_EQ(progress.reports.back(), d.height);
+  EXPECT_EQ(progress.early, 0);
+
   int wrong = 0;
   for (int band = 0; band < 600; ++band) {
     const COLORREF want = BandColour(band);

@@ -282,6 +282,26 @@ TEST(GdiRows, ReleasedRowsReadBlackAndOthersStay) {
   EXPECT_EQ(ReleaseBitmapRows(0x7FFFFFF0u, 0, 1), 0);
 }
 
+TEST(GdiPaintProgress, ReachesTheContextsProcedureUntilRemoved) {
+  Canvas c(4, 4);
+  std::vector<int> seen;
+  auto record = [](void* context, int rows) { static_cast<std::vector<int>*>(context)->push_back(rows); };
+  ReportPaintProgress(c.dc(), 1);  // nobody listens yet: nothing happens
+  ASSERT_EQ(SetPaintProgressProc(c.dc(), record, &seen), 1);
+  ReportPaintProgress(c.dc(), 2);
+  ReportPaintProgress(c.dc(), 4);
+  ASSERT_EQ(SetPaintProgressProc(c.dc(), nullptr, &seen), 1);
+  ReportPaintProgress(c.dc(), 5);
+  EXPECT_EQ(seen, (std::vector<int>{2, 4}));
+  // Another context is not told, and unknown contexts are refused.
+  Canvas other(4, 4);
+  ASSERT_EQ(SetPaintProgressProc(c.dc(), record, &seen), 1);
+  ReportPaintProgress(other.dc(), 3);
+  EXPECT_EQ(seen.size(), 2u);
+  EXPECT_EQ(SetPaintProgressProc(0x7FFFFFF0u, record, &seen), 0);
+  ReportPaintProgress(0x7FFFFFF0u, 1);
+}
+
 TEST(GdiMetrics, DefaultsAndTestOverrides) {
   EXPECT_EQ(GetSystemMetrics(SM_CXEDGE), 2);
   EXPECT_EQ(GetSystemMetrics(SM_CYEDGE), 2);
