@@ -25,7 +25,8 @@ constexpr HRESULT BROWSER_E_TIMEOUT = MakeHResult(0x800705B4);
 constexpr HRESULT BROWSER_E_NAVIGATION = MakeHResult(0x800C0005);
 
 struct BrowserOptions {
-  std::string executable = "/usr/bin/chromium";
+  // Empty: the Chromium Debian installs (devtools::InstalledChromium).
+  std::string executable;
   // Headless, or with visible windows (needs a display).
   bool headless = true;
   // Size of a new window's page area, in pixels.

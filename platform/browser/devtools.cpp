@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -29,6 +30,11 @@ int HighFd(int fd) {
   int moved = fcntl(fd, F_DUPFD_CLOEXEC, 10);
   close(fd);
   return moved;
+}
+
+bool IsProgram(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
 std::string MakeProfileDir() {
@@ -65,12 +71,16 @@ bool IsGoneMessage(const std::string& m) {
 
 }  // namespace
 
+std::string InstalledChromium() {
+  static const char* const kBrowser = "/usr/lib/chromium/chromium";
+  return IsProgram(kBrowser) ? kBrowser : "/usr/bin/chromium";
+}
+
 HRESULT Connection::Launch(const LaunchOptions& options, std::shared_ptr<Connection>* out, std::string* message) {
   out->reset();
-  struct stat st {};
-  if (options.executable.empty() || stat(options.executable.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      access(options.executable.c_str(), X_OK) != 0) {
-    *message = "Chromium is not installed: " + options.executable +
+  const std::string executable = options.executable.empty() ? InstalledChromium() : options.executable;
+  if (!IsProgram(executable)) {
+    *message = "Chromium is not installed: " + executable +
                " was not found. Install the Debian package \"chromium\" (apt-get install chromium).";
     return BROWSER_E_NOT_INSTALLED;
   }
@@ -96,7 +106,7 @@ HRESULT Connection::Launch(const LaunchOptions& options, std::shared_ptr<Connect
   c->wakeRead_ = wake[0];
   c->wakeWrite_ = wake[1];
 
-  std::vector<std::string> args = {options.executable};
+  std::vector<std::string> args = {executable};
   if (options.headless) args.push_back("--headless");
   args.push_back("--remote-debugging-pipe");
   args.push_back("--user-data-dir=" + c->profileDir_);
@@ -112,6 +122,12 @@ HRESULT Connection::Launch(const LaunchOptions& options, std::shared_ptr<Connect
                            "--force-color-profile=srgb"})
     args.push_back(flag);
   if (geteuid() == 0) args.push_back("--no-sandbox");
+  // Chromium shares pictures with its helpers through /dev/shm; where that is
+  // small (containers), it is told to use the temporary folder instead, as
+  // Debian's launcher does.
+  if (struct statvfs vfs {}; statvfs("/dev/shm", &vfs) != 0 ||
+                             static_cast<unsigned long long>(vfs.f_bavail) * vfs.f_frsize < 4080218931ull)
+    args.push_back("--disable-dev-shm-usage");
   args.push_back("--window-size=" + std::to_string(options.windowWidth) + "," + std::to_string(options.windowHeight));
   args.push_back("about:blank");
   std::vector<char*> argv;
@@ -150,7 +166,7 @@ HRESULT Connection::Launch(const LaunchOptions& options, std::shared_ptr<Connect
   close(childIn);
   close(childOut);
   if (rc != 0) {
-    *message = "Cannot start Chromium (" + options.executable + "): " + std::strerror(rc);
+    *message = "Cannot start Chromium (" + executable + "): " + std::strerror(rc);
     c->Shutdown();
     return rc == ENOENT ? BROWSER_E_NOT_INSTALLED : BROWSER_E_START_FAILED;
   }
@@ -163,7 +179,7 @@ HRESULT Connection::Launch(const LaunchOptions& options, std::shared_ptr<Connect
   HRESULT hr = c->Call("Browser.getVersion", Json::object(), "", &version, &err, 30000);
   if (Failed(hr)) {
     std::string tail = TailOfFile(logPath, 600);
-    *message = "Chromium (" + options.executable + ") did not start";
+    *message = "Chromium (" + executable + ") did not start";
     if (!err.empty()) *message += ": " + err;
     if (!tail.empty()) *message += "\n" + tail;
     c->Shutdown();

@@ -24,8 +24,15 @@ namespace ss::devtools {
 
 using Json = nlohmann::json;
 
+// The browser program of Debian's "chromium" package: the browser itself
+// when it is where the package puts it, else the launcher on the PATH's
+// usual place. (The launcher, /usr/bin/chromium, is a script that runs a
+// dozen helper programs and adds desktop flags before it starts the browser:
+// a noticeable part of each capture's start.)
+std::string InstalledChromium();
+
 struct LaunchOptions {
-  std::string executable = "/usr/bin/chromium";
+  std::string executable;  // empty: InstalledChromium()
   bool headless = true;
   int windowWidth = 1280;
   int windowHeight = 1024;
