@@ -142,7 +142,11 @@ class EncodeAheadWhilePainting {
     if (painted) session_.encodedAhead->RowsFinal(session_.encodedAhead->height());
     else session_.encodedAhead.reset();
   }
-  // Waits until the painted bitmap has been read.
+  // Waits until the encoding has read the picture's rows [0, rows).
+  void WaitRowsRead(LONG rows) {
+    if (session_.encodedAhead) session_.encodedAhead->WaitRowsRead(std::min<LONG>(rows, session_.encodedAhead->height()));
+  }
+  // Waits for the encoding to end; it is kept only when it is complete.
   void Finish() {
     finished_ = true;
     if (session_.encodedAhead && !session_.encodedAhead->Finish()) session_.encodedAhead.reset();
@@ -260,9 +264,6 @@ HRESULT CaptureWholePage(CaptureSession& session) {
   ole->SetExtent(DVASPECT_CONTENT, &savedExtent);
   if (paint != S_OK) return paint;
   view = nullptr;
-  // The painted rows are given back during the copy below: the encoding
-  // must have read them all first.
-  ahead.Finish();
 
   OwnedBitmap final(CreateCompatibleBitmap(session.windowDC, out.out.cx, out.out.cy));
   if (!final.get()) return kBitmapCreationFailed;
@@ -277,12 +278,16 @@ HRESULT CaptureWholePage(CaptureSession& session) {
     ReleaseBitmapRows(painted.get(), 0, out.source.y);
     for (LONG done = 0; done < out.block.cy; done += band) {
       const LONG rows = std::min<LONG>(band, out.block.cy - done);
+      // A band goes back only once the encoding made while painting has
+      // read it: the copy follows the encoding down the picture.
+      ahead.WaitRowsRead(done + rows);
       BitBlt(target.get(), insets.left, insets.top + done, out.block.cx, rows, memory.get(), out.source.x,
              out.source.y + done, SRCCOPY);
       ReleaseBitmapRows(painted.get(), out.source.y + done, rows);
     }
     target.Deselect();
   }
+  ahead.Finish();
   memory.Deselect();
   painted.Reset(0);
   session.captureBitmap = final.Release();

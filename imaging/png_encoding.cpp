@@ -109,8 +109,10 @@ PngEncodeAhead::PngEncodeAhead(int width, int height, RowReader reader, std::siz
     : width_(width), height_(height), reader_(std::move(reader)), limit_(byteLimit) {
   if (width_ <= 0 || height_ <= 0) return;
   try {
+    running_ = true;
     worker_ = std::thread(&PngEncodeAhead::Run, this);
   } catch (const std::system_error&) {
+    running_ = false;
     // No thread: nothing is made ahead and the writer encodes as usual.
   }
 }
@@ -136,6 +138,12 @@ void PngEncodeAhead::Abandon() {
   if (worker_.joinable()) worker_.join();
   ok_ = false;
   std::vector<std::uint8_t>().swap(bytes_);
+}
+
+bool PngEncodeAhead::WaitRowsRead(int rows) {
+  std::unique_lock<std::mutex> lock(mu_);
+  readCv_.wait(lock, [&] { return read_ >= rows || !running_; });
+  return read_ >= rows;
 }
 
 bool PngEncodeAhead::Finish() {
@@ -164,6 +172,11 @@ void PngEncodeAhead::Run() {
         code = 1;
         break;
       }
+      {
+        std::lock_guard<std::mutex> lock(mu_);
+        read_ = next + count;
+      }
+      readCv_.notify_all();
       for (int r = 0; r < count && code == 0; ++r) {
         BgrxToRgb(band.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width_) * 4, rgb.data(),
                   width_);
@@ -175,9 +188,13 @@ void PngEncodeAhead::Run() {
     }
   }
   const bool complete = code == 0 && next == height_ && encoder.Finish() == 0;
-  std::lock_guard<std::mutex> lock(mu_);
-  ok_ = complete && !stop_;
-  if (!ok_) std::vector<std::uint8_t>().swap(bytes_);
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    ok_ = complete && !stop_;
+    running_ = false;
+    if (!ok_) std::vector<std::uint8_t>().swap(bytes_);
+  }
+  readCv_.notify_all();
 }
 
 }  // namespace ss

@@ -79,6 +79,9 @@ class PngEncodeAhead {
   void RowsFinal(int rows);
   // Stops the worker without finishing; the bytes are dropped.
   void Abandon();
+  // Waits until the worker has read rows [0, rows) (and will not read them
+  // again), or has stopped. True when they have been read.
+  bool WaitRowsRead(int rows);
   // Waits for the worker. True when every row is encoded; the bytes are
   // then complete. Call it once every row is final (or after Abandon).
   bool Finish();
@@ -97,8 +100,11 @@ class PngEncodeAhead {
   std::size_t limit_;
   std::vector<std::uint8_t> bytes_;
   std::mutex mu_;
-  std::condition_variable cv_;
+  std::condition_variable cv_;       // wakes the worker
+  std::condition_variable readCv_;   // wakes those waiting for rows read
   int final_ = 0;
+  int read_ = 0;         // rows the worker has read
+  bool running_ = false;  // the worker may still read rows
   bool stop_ = false;
   bool ok_ = false;
   std::thread worker_;

@@ -74,6 +74,9 @@ TEST_F(EncodeAhead, RowsHandedOverInStepsGiveTheWritersBytes) {
       for (int rows : k.steps) ahead.RowsFinal(rows);
     });
     painter.join();
+    // Whoever gives the rows' memory back waits until they have been read.
+    EXPECT_TRUE(ahead.WaitRowsRead(k.height / 2));
+    EXPECT_TRUE(ahead.WaitRowsRead(k.height));
     ASSERT_TRUE(ahead.Finish()) << k.width << "x" << k.height;
     const std::vector<std::uint8_t>& made = ahead.bytes();
     EXPECT_EQ(std::string(made.begin(), made.end()), WriterBytes(img.img)) << k.width << "x" << k.height;
@@ -93,6 +96,7 @@ TEST_F(EncodeAhead, GivesUpWithoutBytes) {
   {  // rows that cannot be read
     PngEncodeAhead ahead(64, 64, [](int, int, std::uint8_t*) { return false; }, 1u << 20);
     ahead.RowsFinal(64);
+    EXPECT_FALSE(ahead.WaitRowsRead(64)) << "a stopped worker reads nothing more: nobody waits for it";
     EXPECT_FALSE(ahead.Finish());
     EXPECT_TRUE(ahead.bytes().empty());
   }
