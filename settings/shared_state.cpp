@@ -89,7 +89,7 @@ SharedLock::SharedLock() : mutex_(SharedMutex()), acquired_(false) {
 }
 
 SharedLock::~SharedLock() {
-  if (mutex_) ReleaseMutex(mutex_);
+  if (mutex_ && acquired_) ReleaseMutex(mutex_);
 }
 
 ShortcutSnapshot GetShortcutSnapshot() {
