@@ -278,6 +278,7 @@ TEST_F(CaptureTest, FramesetCapturedWithEveryFrameAtItsFullSize) {
   const std::uint8_t kFrame[3] = {200, 220, 240};
   for (auto [x, y] : {std::pair{100, 2990}, std::pair{800, 700}, std::pair{1390, 10}})
     EXPECT_EQ(std::memcmp(p.At(x, y), kFrame, 3), 0) << x << "," << y;
+  ExpectWriterBytes(out_ + "/Frameset with columns.png", p, dir_.File("writer.png"));
 }
 
 TEST(CaptureSetupTest, UnregisteredModuleAndTheShellAreRefusedClearly) {
