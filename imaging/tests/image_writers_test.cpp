@@ -37,7 +37,7 @@ struct Rgb {
 
 Rgb ReadPng(const std::string& path) {
   Rgb out;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* const volatile f = std::fopen(path.c_str(), "rb");
   if (!f) return out;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);

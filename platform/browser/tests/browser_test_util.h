@@ -35,7 +35,9 @@ ComPtr<T> DocumentAs(IWebBrowser2* browser) {
   ComPtr<IDispatch> d;
   EXPECT_EQ(browser->get_Document(d.ReleaseAndGetAddressOf()), S_OK) << GetLastBrowserError();
   ComPtr<T> out;
-  if (d) EXPECT_EQ(d.As(&out), S_OK);
+  if (d) {
+    EXPECT_EQ(d.As(&out), S_OK);
+  }
   return out;
 }
 

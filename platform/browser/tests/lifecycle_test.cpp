@@ -216,7 +216,9 @@ TEST(BrowserProcess, MissingChromiumIsReportedByItsPackage) {
   EXPECT_EQ(CreateWebBrowser(browser.ReleaseAndGetAddressOf()), BROWSER_E_NOT_INSTALLED);
   EXPECT_NE(GetLastBrowserError().find("\"chromium\""), std::string::npos);
   SetBrowserOptions(saved);
-  if (running) EXPECT_EQ(kill(running, 0), -1) << "the Chromium that ran was stopped";
+  if (running) {
+    EXPECT_EQ(kill(running, 0), -1) << "the Chromium that ran was stopped";
+  }
 }
 
 TEST(BrowserProcess, ChromiumDyingDuringACallFailsTheCallAndLeavesNoZombie) {
@@ -262,7 +264,9 @@ TEST(BrowserProcess, ChromiumDyingDuringACallFailsTheCallAndLeavesNoZombie) {
   }
   EXPECT_TRUE(gone) << "Chromium " << pid << " left a zombie";
   conn->Shutdown();
-  if (!profile.empty()) EXPECT_FALSE(std::filesystem::exists(profile)) << "profile folder removed";
+  if (!profile.empty()) {
+    EXPECT_FALSE(std::filesystem::exists(profile)) << "profile folder removed";
+  }
 }
 
 }  // namespace

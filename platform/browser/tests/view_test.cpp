@@ -69,7 +69,9 @@ void DrawWholePage(IWebBrowser2* browser, PageSize page, Drawn* out, SIZEL* save
   out->bitmap = CreateCompatibleBitmap(out->dc, out->width, out->height);
   ASSERT_NE(out->bitmap, 0u);
   out->old = SelectObject(out->dc, out->bitmap);
-  if (progress) ASSERT_EQ(SetPaintProgressProc(out->dc, progress, progressContext), 1);
+  if (progress) {
+    ASSERT_EQ(SetPaintProgressProc(out->dc, progress, progressContext), 1);
+  }
 
   ASSERT_EQ(ole->GetExtent(DVASPECT_CONTENT, savedExtent), S_OK);
   SIZEL extent{MulDiv(renderW, 2540, 96), MulDiv(renderH, 2540, 96)};
@@ -174,7 +176,9 @@ TEST(BrowserView, FixedHeaderAppearsOnceAtTheTop) {
     if (c == red) ++reds;
     // Content stripes of 500 rows start below the header.
     COLORREF want = ((row - 50) / 500) % 2 == 0 ? blue : green;
-    if ((row - 50) % 500 != 0) EXPECT_EQ(c, want) << "row " << row;
+    if ((row - 50) % 500 != 0) {
+      EXPECT_EQ(c, want) << "row " << row;
+    }
   }
   EXPECT_EQ(reds, 0) << "the fixed header is drawn once, not once per tile";
   EXPECT_EQ(after.cx, saved.cx);
