@@ -144,7 +144,7 @@ class EncodeAheadWhilePainting {
   }
   // Waits until the encoding has read the picture's rows [0, rows).
   void WaitRowsRead(LONG rows) {
-    if (session_.encodedAhead) session_.encodedAhead->WaitRowsRead(std::min<LONG>(rows, session_.encodedAhead->height()));
+    if (PngEncodeAhead* e = session_.encodedAhead.get()) e->WaitRowsRead(std::min<LONG>(rows, e->height()));
   }
   // Waits for the encoding to end; it is kept only when it is complete.
   void Finish() {

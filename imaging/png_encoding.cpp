@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <csetjmp>
 #include <system_error>
-#include <chrono>
-#include <cstdio>
 
 namespace ss {
 
@@ -119,7 +117,6 @@ PngEncodeAhead::PngEncodeAhead(int width, int height, RowReader reader, std::siz
 
 PngEncodeAhead::~PngEncodeAhead() { Abandon(); }
 
-static double NowMs() { return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 void PngEncodeAhead::RowsFinal(int rows) {
   {
     std::lock_guard<std::mutex> lock(mu_);

@@ -102,11 +102,12 @@ TEST_F(EncodeAhead, GivesUpWithoutBytes) {
   }
   {  // abandoned half-way: the reader is not called again
     std::atomic<int> lastRow{0};
-    PngEncodeAhead ahead(64, 64, [&](int first, int count, std::uint8_t* out) {
-      std::memcpy(out, bgrx.data() + static_cast<std::size_t>(first) * 64 * 4, static_cast<std::size_t>(count) * 64 * 4);
+    auto rows = ReaderOf(bgrx, 64);
+    auto recording = [&](int first, int count, std::uint8_t* out) {
       lastRow = first + count;
-      return true;
-    }, 1u << 20);
+      return rows(first, count, out);
+    };
+    PngEncodeAhead ahead(64, 64, recording, 1u << 20);
     ahead.RowsFinal(20);
     ahead.Abandon();
     EXPECT_LE(lastRow.load(), 20);
