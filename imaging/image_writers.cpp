@@ -168,7 +168,8 @@ HRESULT JpegWrite(const char* path, const PageImage& image, std::int32_t quality
 
 // --- PNG -------------------------------------------------------------------
 
-HRESULT PngFailure(int code) { return MakeHResult(0x83FE0000u | static_cast<std::uint32_t>(code)); }
+// The writer's code for the encoder's recovery code.
+HRESULT PngFailure(int code) { return PNG_E_BASE | static_cast<HRESULT>(code); }
 
 HRESULT PngWrite(const char* path, const PageImage& image) {
   struct File {
@@ -177,14 +178,14 @@ HRESULT PngWrite(const char* path, const PageImage& image) {
       if (f) std::fclose(f);
     }
   } file{std::fopen(path, "wb")};
-  if (!file.f) return PngFailure(4);
+  if (!file.f) return PNG_E_OPEN;
   PngEncoder encoder;
   if (int code = encoder.StartFile(file.f, static_cast<std::uint32_t>(image.width),
                                    static_cast<std::uint32_t>(image.height));
       code != 0)
     return PngFailure(code);
   std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(image.width) * 3]);
-  if (!buffer) return PngFailure(1);
+  if (!buffer) return PNG_E_LIBRARY;
   for (std::int32_t r = 0; r < image.height; ++r) {
     RowToRgb(TopRow(image, r), buffer.get(), image.width);
     if (int code = encoder.WriteRow(buffer.get()); code != 0) return PngFailure(code);
@@ -198,7 +199,7 @@ HRESULT PngWrite(const char* path, const PageImage& image) {
 // A PNG file whose bytes were made ahead: the same codes as the writer.
 HRESULT PngWriteEncoded(const char* path, const std::vector<std::uint8_t>& bytes) {
   std::FILE* file = std::fopen(path, "wb");
-  if (!file) return PngFailure(4);
+  if (!file) return PNG_E_OPEN;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   const bool closed = std::fclose(file) == 0;
   return written && closed ? S_OK : PNG_E_LIBRARY;
