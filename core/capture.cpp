@@ -4,6 +4,8 @@
 #include <memory>
 
 #include "core/measure.h"
+#include "imaging/resize.h"
+#include "output/dispatch.h"
 #include "platform/codepage/codepage.h"
 #include "platform/ui/ui.h"
 #include "resources/strings.h"
@@ -103,7 +105,7 @@ Insets ReadBodyMargins(IHTMLDocument2* document) {
 namespace {
 
 // The PNG encoding made while the page is painted (see
-// CaptureSession::encodeAhead). The final picture is the block of the painted
+// CaptureSession::encodedAhead). The final picture is the block of the painted
 // bitmap at `out.source` when no skin adds to it and the block covers it
 // whole; its rows are encoded as the view reports them painted.
 class EncodeAheadWhilePainting {
@@ -229,7 +231,7 @@ HRESULT CaptureWholePage(CaptureSession& session) {
   OutputSizes out = ComputeOutputSizes(s, render, viewSize, cuts, skin.inUse && skin.canDraw, insets);
   const bool centred = s.ImageCrop.Centering == 1 && render.cx > viewSize.cx;
   EncodeAheadWhilePainting ahead(session, memory.get(), painted.get(), out, viewSize,
-                                 session.encodeAhead && !skin.inUse && !centred);
+                                 DeliversPngFile(s) && !ResizeChangesPicture(s) && !skin.inUse && !centred);
 
   SIZEL savedExtent{};
   if (HRESULT hr = ole->GetExtent(DVASPECT_CONTENT, &savedExtent); Failed(hr)) return hr;

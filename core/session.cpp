@@ -138,7 +138,6 @@ HRESULT CaptureSession::RunSession(bool showDialog) {
     std::unique_ptr<PngEncodeAhead>& encoding;
     ~DropEncodingOnExit() { encoding.reset(); }
   } dropEncoding{encodedAhead};
-  encodeAhead = DeliversPngFile(settings) && !ResizeChangesPicture(settings);
   if (HRESULT hr = CaptureWholePage(*this); hr != S_OK) return hr;
   HRESULT converted = PageImageFromBitmapReleasing(windowDC, captureBitmap, &pageImage);
   DeleteObject(captureBitmap);

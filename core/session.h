@@ -58,10 +58,9 @@ class CaptureSession {
   std::int32_t siteSet = 0;
   // The preset chosen by keys for this run (0 = none).
   int chosenPreset = 0;
-  // Whether the output will write the captured picture unchanged as a PNG
-  // file; the capture then encodes it while the page is being painted, into
+  // When the output will write the captured picture unchanged as a PNG
+  // file, the capture encodes it while the page is being painted, into
   // encodedAhead, which the output writes instead of encoding afterwards.
-  bool encodeAhead = false;
   std::unique_ptr<PngEncodeAhead> encodedAhead;
 
  private:

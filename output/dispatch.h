@@ -18,7 +18,7 @@ inline constexpr HRESULT kErrUploadUnavailable = MakeHResult(0x80004001);
 HRESULT DispatchOutput(CaptureSession& session, const std::string& unused);
 
 // True when the output writes the picture as a PNG file (the capture can
-// then encode it while painting; see CaptureSession::encodeAhead).
+// then encode it while painting; see CaptureSession::encodedAhead).
 bool DeliversPngFile(const Settings& settings);
 
 // The save path's facts of the image format chosen in the settings (null
